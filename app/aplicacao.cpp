@@ -1,0 +1,33 @@
+#include "aplicacao.h"
+
+#include "caixas.h"
+
+#include <QFileInfo>
+#include <exception>
+
+using namespace Qt::StringLiterals;
+
+QString TituloAplicacao() {
+    QString nome = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    nome.truncate(nome.indexOf(u'.') < 0 ? nome.size() : nome.indexOf(u'.'));
+    return nome.left(1) + nome.mid(1).toLower();
+}
+
+void ReportaErro(const QString& mensagem) {
+    QString texto = mensagem;
+    if (!texto.isEmpty() && texto.back().unicode() > u'.')
+        texto += u'.';
+    CaixaErro(texto, TituloAplicacao());
+}
+
+bool TAplicacao::notify(QObject* receiver, QEvent* event) {
+    // The one place where errors from handlers end: the handler stops, the program goes on.
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& erro) {
+        ReportaErro(QString::fromUtf8(erro.what()));
+    } catch (...) {
+        ReportaErro(u"Unknown error"_s);
+    }
+    return false;
+}

@@ -1,0 +1,17 @@
+// The application object: reports the errors that escape an event handler.
+#pragma once
+
+#include <QApplication>
+
+class TAplicacao : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// The running executable's file name without its folder, cut at its first full stop,
+// every character after the first in lower case.
+QString TituloAplicacao();
+// Shows an error that escaped a handler: the application title as its title, and a
+// full stop appended when the message ends in a character above the full stop.
+void ReportaErro(const QString& mensagem);

@@ -1,0 +1,9 @@
+#include "aplicacao.h"
+#include "fprincipal.h"
+
+int main(int argc, char* argv[]) {
+    TAplicacao aplicacao(argc, argv);
+    TFprincipal Fprincipal;
+    Fprincipal.show();
+    return aplicacao.exec();
+}

@@ -1,0 +1,328 @@
+// The status analysis: return codes and printer status decoded into the operator's texts.
+#include "analise.h"
+
+#include "bemafi32.h"
+#include "caixas.h"
+#include "registro.h"
+
+#include <array>
+#include <iterator>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct TLinhaRetorno {
+    int32_t codigo;
+    const char16_t* texto;
+};
+
+constexpr TLinhaRetorno TabelaRetorno[] = {
+    {0, u"Erro de Comunicação !"},
+    {-1, u"Erro de execução na Função !"},
+    {-2, u"Parâmetro inválido na Função !"},
+    {-3, u"Alíquota não Programada !"},
+    {-4, u"Arquivo BEMAFI32.INI não Encontrado !"},
+    {-5, u"Erro ao abrir a Porta de Comunicação !"},
+    {-6, u"Impressora Desligada ou Cabo de Comunicação Desconectado !"},
+    {-7, u"Código do Banco não encontrado no arquivo BEMAFI32.INI !"},
+    {-8, u"Erro ao criar ou gravar arquivo STATUS.TXT ou RETORNO.TXT !"},
+    {-27, u"Status diferente de 6, 0, 0 !"},
+    {-30, u"Função incompatível com a impressora fiscal YANCO !"},
+};
+
+// Indexed by weight order 128, 64, ... 1.
+constexpr std::array<int32_t, 8> Pesos = {128, 64, 32, 16, 8, 4, 2, 1};
+
+constexpr std::array<const char16_t*, 8> TabelaST1 = {
+    u"Fim do Papel",    u"Pouco Papel",         u"Erro no Relógio", u"ECF em Erro",
+    u"Comando sem ESC", u"Comando Inexistente", u"Cupom Aberto",    u"Parâmetro Inválido",
+};
+
+constexpr std::array<const char16_t*, 8> TabelaST2 = {
+    u"Erro no Tipo de Parâmetro",
+    u"Memória Fiscal Lotada",
+    u"Erro de CMOS",
+    u"Alíquota Não Programada",
+    u"Alíquota Esgotada",
+    u"Cancelamento Não Permitido",
+    u"CNPJ e I.E. não Programados",
+    u"Comando Não Executado",
+};
+
+// One entry per code from 0 to 218; four texts end in a carriage return, as the
+// printer's own message list has them.
+constexpr std::array<const char16_t*, 219> TabelaST3 = {
+    u"COMANDO OK",
+    u"COMANDO INVÁLIDO",
+    u"ERRO DESCONHECIDO",
+    u"NÚMERO DE PARÂMETRO INVÁLIDO",
+    u"TIPO DE PARÂMETRO INVÁLIDO",
+    u"TODAS ALÍQUOTAS JÁ PROGRAMADAS",
+    u"TOTALIZADOR NÃO FISCAL JÁ PROGRAMADO",
+    u"CUPOM FISCAL ABERTO",
+    u"CUPOM FISCAL FECHADO",
+    u"ECF OCUPADO",
+    u"IMPRESSORA EM ERRO",
+    u"IMPRESSORA SEM PAPEL",
+    u"IMPRESSORA COM CABEÇA LEVANTADA",
+    u"IMPRESSORA OFF LINE",
+    u"ALÍQUOTA NÃO PROGRAMADA",
+    u"TERMINADOR DE STRING FALTANDO",
+    u"ACRÉSCIMO OU DESCONTO MAIOR QUE O TOTAL DO CUPOM FISCAL",
+    u"CUPOM FISCAL SEM ITEM VENDIDO",
+    u"COMANDO NÃO EFETIVADO",
+    u"SEM ESPAÇO PARA NOVAS FORMAS DE PAGAMENTO",
+    u"FORMA DE PAGAMENTO NÃO PROGRAMADA",
+    u"ÍNDICE MAIOR QUE NÚMERO DE FORMA DE PAGAMENTO",
+    u"FORMAS DE PAGAMENTO ENCERRADAS",
+    u"CUPOM NÃO TOTALIZADO",
+    u"COMANDO MAIOR QUE 7Fh (127d)",
+    u"CUPOM FISCAL ABERTO E SEM ÍTEM",
+    u"COMANDO NÃO FOI EXECUTADO IMEDIATAMENTE APÓS O CUPOM OU CNF",
+    u"CANCELAMENTO JÁ EFETUADO",
+    u"COMPROVANTE DE CRÉDITO OU DÉBITO NÃO PERMITIDO OU JÁ EMITIDO",
+    u"MEIO DE PAGAMENTO NÃO PERMITE TEF",
+    u"SEM COMPROVANTE NÃO FISCAL ABERTO",
+    u"COMPROVANTE DE CRÉDITO OU DÉBITO JÁ ABERTO",
+    u"REIMPRESSÃO NÃO PERMITIDA",
+    u"COMPROVANTE NÃO FISCAL JÁ ABERTO",
+    u"TOTALIZADOR NÃO FISCAL NÃO PROGRAMADO",
+    u"CUPOM NÃO FISCAL SEM ÍTEM VENDIDO",
+    u"ACRÉSCIMO E DESCONTO MAIOR QUE TOTAL CNF",
+    u"MEIO DE PAGAMENTO NÃO INDICADO",
+    u"MEIO DE PAGAMENTO DIFERENTE DO TOTAL DO RECEBIMENTO",
+    u"NÃO PERMITIDO MAIS DE UMA SANGRIA OU SUPRIMENTO",
+    u"RELATÓRIO GERENCIAL JÁ PROGRAMADO",
+    u"RELATÓRIO GERENCIAL NÃO PROGRAMADO",
+    u"RELATÓRIO GERENCIAL NÃO PERMITIDO",
+    u"MFD NÃO INICIALIZADA",
+    u"MFD AUSENTE",
+    u"MFD SEM NÚMERO DE SÉRIE",
+    u"MFD JÁ INICIALIZADA",
+    u"MFD LOTADA",
+    u"CUPOM NÃO FISCAL ABERTO",
+    u"MEMÓRIA FISCAL DESCONECTADA",
+    u"MEMÓRIA FISCAL SEM NÚMERO DE SÉRIE DA MFD",
+    u"MEMÓRIA FISCAL LOTADA",
+    u"DATA INICIAL INVÁLIDA",
+    u"DATA FINAL INVÁLIDA",
+    u"CONTADOR DE REDUÇÃO Z INICIAL INVÁLIDO",
+    u"CONTADOR DE REDUÇÃO Z FINAL INVÁLIDO",
+    u"ERRO DE ALOCAÇÃO",
+    u"DADOS DO RTC INCORRETOS",
+    u"DATA ANTERIOR AO ÚLTIMO DOCUMENTO EMITIDO",
+    u"FORA DE INTERVENÇÃO TÉCNICA",
+    u"EM INTERVENÇÃO TÉCNICA",
+    u"ERRO NA MEMÓRIA DE TRABALHO",
+    u" JÁ HOUVE MOVIMENTO NO DIA",
+    u"BLOQUEIO POR RZ",
+    u"FORMA DE PAGAMENTO ABERTA",
+    u"AGUARDANDO PRIMEIRO PROPRIETÁRIO",
+    u"AGUARDANDO RZ",
+    u"ECF OU LOJA IGUAL A ZERO",
+    u"CUPOM ADICIONAL NÃO PERMITIDO",
+    u"DESCONTO MAIOR QUE TOTAL VENDIDO EM ICMS",
+    u"RECEBIMENTO NÃO FISCAL NULO NÃO PERMITIDO",
+    u"ACRÉSCIMO OU DESCONTO MAIOR QUE TOTAL NÃO FISCAL",
+    u"MEMÓRIA FISCAL LOTADA PARA NOVO CARTUCHO",
+    u"ERRO DE GRAVAÇÃO NA MF",
+    u"ERRO DE GRAVAÇÃO NA MFD",
+    u"DADOS DO RTC ANTERIORES AO ÚLTIMO DOC ARMAZENADO",
+    u"MEMÓRIA FISCAL SEM ESPAÇO PARA GRAVAR LEITURAS DA MFD",
+    u"MEMÓRIA FISCAL SEM ESPAÇO PARA GRAVAR VERSAO DO SB",
+    u"DESCRIÇÃO IGUAL A DEFAULT NÃO PERMITIDO",
+    u"EXTRAPOLADO NÚMERO DE REPETIÇÕES PERMITIDAS",
+    u"SEGUNDA VIA DO COMPROVANTE DE CRÉDITO OU DÉBITO NÃO PERMITIDO",
+    u"PARCELAMENTO FORA DA SEQUÊNCIA",
+    u"COMPROVANTE DE CRÉDITO OU DÉBITO ABERTO",
+    u"TEXTO COM SEQUÊNCIA DE ESC INVÁLIDA",
+    u"TEXTO COM SEQUÊNCIA DE ESC INCOMPLETA",
+    u"VENDA COM VALOR NULO",
+    u"ESTORNO DE VALOR NULO",
+    u"FORMA DE PAGAMENTO DIFERENTE DO TOTAL DA SANGRIA",
+    u"REDUÇÃO NÃO PERMITIDA EM INTERVENÇÃO TÉCNICA",
+    u"AGUARDANDO RZ PARA ENTRADA EM INTERVENÇÃO TÉCNICA",
+    u"FORMA DE PAGAMENTO COM VALOR NULO NÃO PERMITIDO",
+    u"ACRÉSCIMO E DESCONTO MAIOR QUE VALOR DO ÍTEM",
+    u"AUTENTICAÇÃO NÃO PERMITIDA",
+    u"TIMEOUT NA VALIDAÇÃO",
+    u"COMANDO NÃO EXECUTADO EM IMPRESSORA BILHETE DE PASSAGEM",
+    u"COMANDO NÃO EXECUTADO EM IMPRESSORA DE CUPOM FISCAL",
+    u"CUPOM NÃO FISCAL FECHADO",
+    u"PARÂMETRO NÃO ASCII EM CAMPO ASCII",
+    u"PARÂMETRO NÃO ASCII NUMÉRICO EM CAMPO ASCII NUMÉRICO",
+    u"TIPO DE TRANSPORTE INVÁLIDO",
+    u"DATA E HORA INVÁLIDA\r",
+    u"SEM RELATÓRIO GERENCIAL OU COMPROVANTE DE CRÉDITO OU DÉBITO ABERTO",
+    u"NÚMERO DO TOTALIZADOR NÃO FISCAL INVÁLIDO\r",
+    u"PARÂMETRO DE ACRÉSCIMO OU DESCONTO INVÁLIDO\r",
+    u"ACRÉSCIMO OU DESCONTO EM SANGRIA OU SUPRIMENTO NÃO PERMITIDO",
+    u"NÚMERO DO RELATÓRIO GERENCIAL INVÁLIDO",
+    u"FORMA DE PAGAMENTO ORIGEM NÃO PROGRAMADA",
+    u"FORMA DE PAGAMENTO DESTINO NÃO PROGRAMADA",
+    u"ESTORNO MAIOR QUE FORMA PAGAMENTO\r",
+    u"CARACTER NUMÉRICO NA CODIFICAÇÃO GT NÃO PERMITIDO",
+    u"ERRO NA INICIALIZAÇÃO DA MF",
+    u"NOME DO TOTALIZADOR EM BRANCO NÃO PERMITIDO",
+    u"DATA E HORA ANTERIORES AO ÚLTIMO DOC ARMAZENADO",
+    u"PARÂMETRO DE ACRÉSCIMO OU DESCONTO INVÁLIDO",
+    u"ÍTEM ANTERIOR AOS TREZENTOS ÚLTIMOS",
+    u"ÍTEM NÃO EXISTE OU JÁ CANCELADO",
+    u"CÓDIGO COM ESPAÇOS NÃO PERMITIDO",
+    u"DESCRICAO SEM CARACTER ALFABÉTICO NÃO PERMITIDO",
+    u"ACRÉSCIMO MAIOR QUE VALOR DO ÍTEM",
+    u"DESCONTO MAIOR QUE VALOR DO ÍTEM",
+    u"DESCONTO EM ISS NÃO PERMITIDO",
+    u"ACRÉSCIMO EM ÍTEM JÁ EFETUADO",
+    u"DESCONTO EM ÍTEM JÁ EFETUADO",
+    u"ERRO NA MEMÓRIA FISCAL CHAMAR CREDENCIADO",
+    u"AGUARDANDO GRAVAÇÃO NA MEMÓRIA FISCAL",
+    u"CARACTER REPETIDO NA CODIFICAÇÃO DO GT",
+    u"VERSÃO JÁ GRAVADA NA MEMÓRIA FISCAL",
+    u"ESTOURO DE CAPACIDADE NO CHEQUE",
+    u"TIMEOUT NA LEITURA DO CHEQUE",
+    u"MÊS INVÁLIDO",
+    u"COORDENADA INVÁLIDA",
+    u"SOBREPOSIÇÃO DE TEXTO",
+    u"SOBREPOSIÇÃO DE TEXTO NO VALOR",
+    u"SOBREPOSIÇÃO DE TEXTO NO EXTENSO",
+    u"SOBREPOSIÇÃO DE TEXTO NO FAVORECIDO",
+    u"SOBREPOSIÇÃO DE TEXTO NA LOCALIDADE",
+    u"SOBREPOSIÇÃO DE TEXTO NO OPCIONAL",
+    u"SOBREPOSIÇÃO DE TEXTO NO DIA",
+    u"SOBREPOSIÇÃO DE TEXTO NO MÊS",
+    u"SOBREPOSIÇÃO DE TEXTO NO ANO",
+    u"USANDO MFD DE OUTRO ECF",
+    u"PRIMEIRO DADO DIFERENTE DE ESC OU 1C",
+    u"NÃO PERMITIDO ALTERAR SEM INTERVENÇÃO TÉCNICA",
+    u"DADOS DA ÚLTIMA RZ CORROMPIDOS",
+    u"COMANDO NÃO PERMITIDO NO MODO INICIALIZAÇÃO",
+    u"AGUARDANDO ACERTO DE RELÓGIO",
+    u"MFD JÁ INICIALIZADA PARA OUTRA MF",
+    u"AGUARDANDO ACERTO DO RELÓGIO OU DESBLOQUEIO PELO TECLADO",
+    u"VALOR FORMA DE PAGAMENTO MAIOR QUE MÁXIMO PERMITIDO",
+    u"RAZÃO SOCIAL EM BRANCO",
+    u"NOME DE FANTASIA EM BRANCO",
+    u"ENDEREÇO EM BRANCO",
+    u"ESTORNO DE CDC NÃO PERMITIDO",
+    u"DADOS DO PROPRIETÁRIO IGUAIS AO ATUAL",
+    u"ESTORNO DE FORMA DE PAGAMENTO NÃO PERMITIDO",
+    u"DESCRIÇÃO FORMA DE PAGAMENTO IGUAL JÁ PROGRAMADA",
+    u"ACERTO DE HORÁRIO DE VERÃO SÓ IMEDIATAMENTE APÓS RZ",
+    u"IT NÃO PERMITIDA MF RESERVADA PARA RZ",
+    u"SENHA CNPJ INVÁLIDA",
+    u"TIMEOUT NA INICIALIZAÇÃO DA NOVA MF",
+    u"NÃO ENCONTRADO DADOS NA MFD",
+    u"SANGRIA OU SUPRIMENTO DEVEM SER ÚNICOS NO CNF",
+    u"ÍNDICE DA FORMA DE PAGAMENTO NULO NÃO PERMITIDO",
+    u"UF DESTINO INVÁLIDA",
+    u"TIPO DE TRANSPORTE INCOMPATÍVEL COM UF DESTINO",
+    u"DESCRIÇÃO DO PRIMEIRO ÍTEM DO BILHETE DE PASSAGEM DIFERENTE DE \"TARIFA\"",
+    u"AGUARDANDO IMPRESSÃO DE CHEQUE OU AUTENTICAÇÃO",
+    u"NÃO PERMITIDO PROGRAMAÇAO CNPJ IE COM ESPAÇOS EM BRANCO",
+    u"NÃO PERMITIDO PROGRAMAÇÃO UF COM ESPAÇOS EM BRANCO",
+    u"NÚMERO DE IMPRESSÕES DA FITA DETALHE NESTA INTERVENÇÃO TÉCNICA ESGOTADO",
+    u"CF JÁ SUBTOTALIZADO",
+    u"CUPOM NÃO SUBTOTALIZADO",
+    u"ACRÉSCIMO EM SUBTOTAL JÁ EFETUADO",
+    u"DESCONTO EM SUBTOTAL JÁ EFETUADO",
+    u"ACRÉSCIMO NULO NÃO PERMITIDO",
+    u"DESCONTO NULO NÃO PERMITIDO",
+    u"CANCELAMENTO DE ACRÉSCIMO OU DESCONTO EM SUBTOTAL NÃO PERMITIDO",
+    u"DATA INVÁLIDA",
+    u"VALOR DO CHEQUE NULO NÃO PERMITIDO",
+    u"VALOR DO CHEQUE INVÁLIDO",
+    u"CHEQUE SEM LOCALIDADE NÃO PERMITIDO",
+    u"CANCELAMENTO ACRÉSCIMO EM ÍTEM NÃO PERMITIDO",
+    u"CANCELAMENTO DESCONTO EM ÍTEM NÃO PERMITIDO",
+    u"NÚMERO MÁXIMO DE ÍTENS ATINGIDO",
+    u"NÚMERO DE ÍTEM NULO NÃO PERMITIDO",
+    u"MAIS QUE DUAS ALÍQUOTAS DIFERENTES NO BILHETE DE PASSAGEM NÃO PERMITIDO",
+    u"ACRÉSCIMO OU DESCONTO EM ITEM NÃO PERMITIDO",
+    u"CANCELAMENTO DE ACRÉSCIMO OU DESCONTO EM ITEM NÃO PERMITIDO",
+    u"CLICHE JÁ IMPRESSO",
+    u"TEXTO OPCIONAL DO CHEQUE EXCEDEU O MÁXIMO PERMITIDO",
+    u"IMPRESSÃO AUTOMÁTICA NO VERSO NÃO PERMITIDO NESTE EQUIPAMENTO",
+    u"TIMEOUT NA INSERÇÃO DO CHEQUE",
+    u"OVERFLOW NA CAPACIDADE DE TEXTO DO COMPROVANTE DE CRÉDITO OU DÉBITO",
+    u"PROGRAMAÇÃO DE ESPAÇOS ENTRE CUPONS MENOR QUE O MÍNIMO PERMITIDO",
+    u"EQUIPAMENTO NÃO POSSUI LEITOR DE CHEQUE",
+    u"PROGRAMAÇÃO DE ALÍQUOTA COM VALOR NULO NÃO PERMITIDO",
+    u"PARÂMETRO BAUD RATE INVÁLIDO",
+    u"CONFIGURAÇÃO PERMITIDA SOMENTE PELA PORTA DOS FISCO",
+    u"VALOR TOTAL DO ITEM EXCEDE 11 DÍGITOS",
+    u"PROGRAMAÇÃO DA MOEDA COM ESPAÇOS EM BRACO NÃO PERMITIDO",
+    u"CASAS DECIMAIS DEVEM SER PROGRAMADAS COM 2 OU 3",
+    u"NÃO PERMITE CADASTRAR USUÁRIOS DIFERENTES NA MESMA MFD",
+    u"IDENTIFICAÇÃO DO CONSUMIDOR NÃO PERMITIDA PARA SANGRIA OU SUPRIMENTO",
+    u"CASAS DECIMAIS EM QUANTIDADE MAIOR DO QUE A PERMITIDA",
+    u"CASAS DECIMAIS DO UNITÁRIO MAIOR DO QUE O PERMITIDA",
+    u"POSIÇÃO RESERVADA PARA ICMS",
+    u"POSIÇÃO RESERVADA PARA ISS",
+    u"TODAS AS ALÍQUOTAS COM A MESMA VINCULAÇÃO NÃO PERMITIDO",
+    u"DATA DE EMBARQUE ANTERIOR A DATA DE EMISSÃO",
+    u"ALÍQUOTA DE ISS NÃO PERMITIDA SEM INSCRIÇÃO MUNICIPAL",
+    u"RETORNO PACOTE CLICHE FORA DA SEQUÊNCIA",
+    u"ESPAÇO PARA ARMAZENAMENTO DO CLICHE ESGOTADO",
+    u"CLICHE GRÁFICO NÃO DISPONÍVEL PARA CONFIRMAÇÃO",
+    u"CRC DO CLICHE GRÁFICO DIFERENTE DO INFORMADO",
+    u"INTERVALO INVÁLIDO",
+    u"USUÁRIO JÁ PROGRAMADO",
+    nullptr, // 216: no text
+    u"DETECTADA ABERTURA DO EQUIPAMENTO",
+    u"CANCELAMENTO DE ACRÉSCIMO/DESCONTO NÃO PERMITIDO",
+};
+
+// Counts a flag byte down from its highest weight, naming each weight it holds.
+// A value of 256 or more holds them all; a negative value holds none.
+void NomeiaFlags(int32_t& st, const std::array<const char16_t*, 8>& nomes, QString& resposta) {
+    for (std::size_t i = 0; i < Pesos.size(); ++i) {
+        if (st >= Pesos[i]) {
+            st -= Pesos[i];
+            resposta += u" \""_s + QString::fromUtf16(nomes[i]) + u'"';
+        }
+    }
+}
+
+} // namespace
+
+void AnalisaRetorno() {
+    sMsgRetorno.clear();
+    for (const auto& linha : TabelaRetorno) {
+        if (linha.codigo == iRetorno) {
+            sMsgRetorno = QString::fromUtf16(linha.texto);
+            break;
+        }
+    }
+
+    // The refusal is read from the ACK that the last status query left, before refreshing it.
+    if (StatusECF.ACK == 21) {
+        CaixaErro(u"A Impressora retornou NAK !\rErro de Protocolo de Comunicação !"_s, u"Atenção"_s);
+        return;
+    }
+
+    Bematech_FI_RetornoImpressoraMFD(&StatusECF.ACK, &StatusECF.ST1, &StatusECF.ST2,
+                                     &StatusECF.ST3);
+
+    Resposta1 = StatusECF.ST1 == 0 ? u"OK"_s : QString();
+    Resposta2 = StatusECF.ST2 == 0 ? u"OK"_s : QString();
+
+    if (iRetorno < 1)
+        CaixaInformacao(sMsgRetorno, u"RETORNO DO ECF"_s);
+
+    NomeiaFlags(StatusECF.ST1, TabelaST1, Resposta1);
+    NomeiaFlags(StatusECF.ST2, TabelaST2, Resposta2);
+
+    const auto st3 = static_cast<uint32_t>(StatusECF.ST3);
+    if (st3 < TabelaST3.size() && TabelaST3[st3] != nullptr)
+        sMsgRetorno += QString::fromUtf16(TabelaST3[st3]);
+
+    Resposta3 = sMsgRetorno;
+    MostraRespostas();
+}
+
+void MostraRespostas() {
+    MensagemSimples(u"1ª Resposta : "_s + Resposta1 + u"\r2ª Resposta : "_s + Resposta2 +
+                    u"\r3ª Resposta : "_s + Resposta3);
+}

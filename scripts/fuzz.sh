@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang and runs each for a bounded time (FUZZ_SECONDS, 20 by
+# default). Any crash, sanitizer report or leak fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+segundos=${FUZZ_SECONDS:-20}
+cmake -S tests/fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build/fuzz -j "$(nproc)"
+
+alvos=$(find build/fuzz -maxdepth 1 -type f -executable -name 'fuzz_*' | sort)
+[ -n "$alvos" ] || { echo "no fuzz targets"; exit 1; }
+for alvo in $alvos; do
+    nome=$(basename "$alvo")
+    corpus=build/fuzz/corpus/$nome
+    mkdir -p "$corpus"
+    semente=tests/fuzz/corpus/$nome
+    [ -d "$semente" ] || semente=
+    echo "== $nome for ${segundos}s =="
+    "$alvo" -max_total_time="$segundos" -rss_limit_mb=2048 -print_final_stats=0 \
+        "$corpus" $semente 2>&1 | tail -n 3
+    [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "$nome failed"; exit 1; }
+done

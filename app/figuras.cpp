@@ -1,0 +1,3 @@
+#include "figuras.h"
+
+QIcon FiguraDoBotao(const QString& recurso) { return QIcon(recurso); }

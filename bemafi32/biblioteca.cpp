@@ -1,0 +1,141 @@
+#include "biblioteca.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace bemafi32 {
+
+namespace {
+
+bool EhDefault(std::string_view porta) {
+    constexpr std::string_view kDefault = "default";
+    return porta.empty() ||
+           std::equal(porta.begin(), porta.end(), kDefault.begin(), kDefault.end(),
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) == b;
+                      });
+}
+
+} // namespace
+
+Biblioteca::Biblioteca(std::filesystem::path arquivo, const Relogio& relogio)
+    : arquivo_(std::move(arquivo)), relogio_(relogio) {
+    Recarrega();
+}
+
+void Biblioteca::UsaPasta(const std::filesystem::path& pasta) {
+    arquivo_ = pasta / "Bemafi32.ini";
+    apontada_ = true;
+    Recarrega();
+}
+
+int32_t Biblioteca::Recarrega() {
+    ajustes_ = CarregaAjustes(arquivo_);
+    trafego_ = Trafego(ajustes_ ? ajustes_->log : std::filesystem::path{});
+    if (!ajustes_ && apontada_)
+        return retorno::kIniAusente;
+    return retorno::kSucesso;
+}
+
+protocolo::Pedido Biblioteca::NovoPedido(protocolo::Comando comando) {
+    protocolo::Pedido pedido;
+    pedido.sequencia = ++sequencia_;
+    pedido.comando = comando;
+    return pedido;
+}
+
+int32_t Biblioteca::AbrePorta() {
+    FechaPorta();
+    // The program writes the file after pointing us at it, and may not have reloaded.
+    if (!ajustes_ && Recarrega() != retorno::kSucesso)
+        return retorno::kIniAusente;
+    const Ajustes ajustes = ajustes_.value_or(Ajustes{});
+    const auto registrados = EmuladoresRegistrados(DiretorioRegistro());
+
+    if (EhDefault(ajustes.porta)) {
+        auto candidatos = PortasSeriais();
+        candidatos.insert(candidatos.end(), registrados.begin(), registrados.end());
+        const auto pedido = NovoPedido(protocolo::Comando::Status);
+        auto achada = Descobre(candidatos, pedido, ajustes.timeout, ajustes.velocidade, relogio_);
+        std::string portas;
+        for (const auto& c : candidatos)
+            portas += ' ' + c.caminho;
+        trafego_.Anota("Default: " + std::to_string(candidatos.size()) + " candidatas (" +
+                       std::to_string(achada.abertas) + " abertas):" + portas);
+        trafego_.AnotaTroca(achada.porta ? achada.porta->Caminho() : "Default", pedido,
+                            achada.troca);
+        if (achada.porta) {
+            porta_ = std::move(achada.porta);
+            return Desfecho(achada.troca);
+        }
+        if (achada.abertas == 0)
+            return retorno::kPortaNaoAbre;
+        return Desfecho(achada.troca);
+    }
+
+    const auto numero = NumeroCom(ajustes.porta);
+    const std::string caminho = numero ? DispositivoCom(*numero, ajustes) : ajustes.porta;
+    const auto candidato = ConferePorta(caminho, registrados);
+    if (!candidato) {
+        trafego_.Anota("abre " + caminho + ": nem porta serial nem emulador registrado");
+        return retorno::kPortaNaoAbre;
+    }
+    std::string erro;
+    porta_ = PortaSerial::Abre(*candidato, ajustes.velocidade, &erro);
+    trafego_.Anota("abre " + caminho + (porta_ ? std::string(": ok") : ": " + erro));
+    return porta_ ? retorno::kSucesso : retorno::kPortaNaoAbre;
+}
+
+int32_t Biblioteca::FechaPorta() {
+    if (porta_)
+        trafego_.Anota("fecha " + porta_->Caminho());
+    porta_.reset();
+    decodificador_.Limpa();
+    return retorno::kSucesso;
+}
+
+int32_t Biblioteca::Desfecho(const Troca& troca) {
+    switch (troca.desfecho) {
+    case bemafi32::Desfecho::Respondeu:
+        ultimo_ = {troca.resposta.ack, troca.resposta.st1, troca.resposta.st2, troca.resposta.st3};
+        return retorno::kSucesso;
+    case bemafi32::Desfecho::Ilegivel:
+        ultimo_ = {};
+        return retorno::kErroComunicacao;
+    case bemafi32::Desfecho::Silencio:
+        break;
+    }
+    ultimo_ = {};
+    return retorno::kDesligada;
+}
+
+int32_t Biblioteca::VerificaEstado(Status& status) {
+    int32_t codigo = retorno::kPortaNaoAbre;
+    if (porta_) {
+        const auto pedido = NovoPedido(protocolo::Comando::Status);
+        const auto troca = Pergunta(*porta_, decodificador_, pedido,
+                                    ajustes_.value_or(Ajustes{}).timeout, relogio_);
+        trafego_.AnotaTroca(porta_->Caminho(), pedido, troca);
+        codigo = Desfecho(troca);
+    } else {
+        ultimo_ = {};
+    }
+    status = ultimo_;
+    return codigo;
+}
+
+int32_t Biblioteca::LeituraX() {
+    if (!porta_)
+        return retorno::kPortaNaoAbre;
+    const auto pedido = NovoPedido(protocolo::Comando::LeituraX);
+    const auto troca = Pergunta(*porta_, decodificador_, pedido,
+                                ajustes_.value_or(Ajustes{}).timeoutLeituraX, relogio_);
+    trafego_.AnotaTroca(porta_->Caminho(), pedido, troca);
+    const int32_t codigo = Desfecho(troca);
+    if (codigo == retorno::kSucesso &&
+        (ultimo_.ack != protocolo::kAck || ultimo_.st1 != 0 || ultimo_.st2 != 0))
+        return retorno::kStatusDiferente;
+    return codigo;
+}
+
+} // namespace bemafi32

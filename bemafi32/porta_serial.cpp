@@ -1,0 +1,180 @@
+#include "porta_serial.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+
+namespace bemafi32 {
+
+namespace {
+
+std::optional<speed_t> Velocidade(unsigned bps) {
+    switch (bps) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    }
+    return std::nullopt;
+}
+
+bool Falha(std::string* erro, const std::string& o_que) {
+    if (erro)
+        *erro = o_que + ": " + std::strerror(errno);
+    return false;
+}
+
+bool ModoCru(int fd, speed_t velocidade, std::string* erro) {
+    termios modo{};
+    if (::tcgetattr(fd, &modo) != 0)
+        return Falha(erro, "tcgetattr");
+    ::cfmakeraw(&modo);
+    modo.c_cflag |= CLOCAL | CREAD;
+    modo.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
+    modo.c_iflag &= ~(IXON | IXOFF | IXANY);
+    modo.c_cc[VMIN] = 0;
+    modo.c_cc[VTIME] = 0;
+    ::cfsetispeed(&modo, velocidade);
+    ::cfsetospeed(&modo, velocidade);
+    if (::tcsetattr(fd, TCSANOW, &modo) != 0)
+        return Falha(erro, "tcsetattr");
+
+    // tcsetattr succeeds when any one change took, so the mode is read back.
+    termios lido{};
+    if (::tcgetattr(fd, &lido) != 0)
+        return Falha(erro, "tcgetattr");
+    const bool cru = (lido.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 &&
+                     (lido.c_oflag & OPOST) == 0 &&
+                     (lido.c_iflag & (IXON | ICRNL | INLCR | ISTRIP)) == 0 &&
+                     (lido.c_cflag & (CSIZE | PARENB | CSTOPB)) == CS8 &&
+                     ::cfgetospeed(&lido) == velocidade;
+    if (!cru && erro)
+        *erro = "the line did not take raw mode";
+    return cru;
+}
+
+} // namespace
+
+std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigned bps,
+                                             std::string* erro) {
+    const auto velocidade = Velocidade(bps);
+    if (!velocidade) {
+        if (erro)
+            *erro = "unsupported speed " + std::to_string(bps);
+        return std::nullopt;
+    }
+    // O_NONBLOCK: a modem line waiting for carrier or a Bluetooth link must not hold us.
+    Descritor fd(::open(candidato.caminho.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
+        Falha(erro, "open");
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd.fd(), &info) != 0 || !S_ISCHR(info.st_mode) ||
+        info.st_rdev != candidato.dispositivo || !::isatty(fd.fd())) {
+        if (erro)
+            *erro = "the path no longer leads to the device that was checked";
+        return std::nullopt;
+    }
+    if (candidato.tipo == TipoPorta::Emulador) {
+        // A pty that is some session's controlling terminal is a user's terminal, not an
+        // emulator, whatever a registration says.
+        pid_t sessao = 0;
+        if (::ioctl(fd.fd(), TIOCGSID, &sessao) == 0) {
+            if (erro)
+                *erro = "the pty is a controlling terminal";
+            return std::nullopt;
+        }
+    }
+    // flock, not TIOCEXCL alone: root walks through TIOCEXCL, and a second program of ours
+    // must not interleave its bytes with ours.
+    if (::flock(fd.fd(), LOCK_EX | LOCK_NB) != 0) {
+        Falha(erro, "flock");
+        return std::nullopt;
+    }
+    if (candidato.tipo == TipoPorta::Serial)
+        ::ioctl(fd.fd(), TIOCEXCL);
+    if (!ModoCru(fd.fd(), *velocidade, erro))
+        return std::nullopt;
+    ::tcflush(fd.fd(), TCIFLUSH);
+    return PortaSerial(std::move(fd), candidato.caminho);
+}
+
+PortaSerial::~PortaSerial() {
+    // close() waits for unsent output to drain, up to half a minute on a stalled adapter.
+    if (fd_)
+        ::tcflush(fd_.fd(), TCIOFLUSH);
+}
+
+bool PortaSerial::Escreve(std::span<const uint8_t> bytes, Instante prazo, const Relogio& relogio) {
+    while (!bytes.empty()) {
+        const auto escritos = ::write(fd_.fd(), bytes.data(), bytes.size());
+        if (escritos > 0) {
+            bytes = bytes.subspan(static_cast<std::size_t>(escritos));
+            continue;
+        }
+        if (escritos < 0 && errno == EINTR)
+            continue;
+        if (escritos < 0 && errno != EAGAIN)
+            return false;
+        pollfd espera{fd_.fd(), POLLOUT, 0};
+        const int pronto = ::poll(&espera, 1, EsperaAte(prazo, relogio));
+        if (pronto < 0 && errno == EINTR)
+            continue;
+        if (pronto <= 0 || (espera.revents & (POLLERR | POLLHUP | POLLNVAL)))
+            return false;
+    }
+    return true;
+}
+
+PortaSerial::Leitura PortaSerial::LeDisponivel(std::vector<uint8_t>& destino) {
+    uint8_t bloco[512];
+    bool leu = false;
+    for (;;) {
+        const auto lidos = ::read(fd_.fd(), bloco, sizeof bloco);
+        if (lidos > 0) {
+            destino.insert(destino.end(), bloco, bloco + lidos);
+            leu = true;
+            continue;
+        }
+        if (lidos < 0 && errno == EINTR)
+            continue;
+        if (lidos < 0 && errno == EAGAIN)
+            return leu ? Leitura::Dados : Leitura::Prazo;
+        // 0 or EIO: the other end hung up (a pty whose emulator is gone, an unplugged adapter).
+        return leu ? Leitura::Dados : Leitura::Fechada;
+    }
+}
+
+PortaSerial::Leitura PortaSerial::Le(std::vector<uint8_t>& destino, Instante prazo,
+                                     const Relogio& relogio) {
+    for (;;) {
+        pollfd espera{fd_.fd(), POLLIN, 0};
+        const int pronto = ::poll(&espera, 1, EsperaAte(prazo, relogio));
+        if (pronto < 0 && errno == EINTR)
+            continue;
+        if (pronto < 0)
+            return Leitura::Fechada;
+        if (pronto == 0)
+            return Leitura::Prazo;
+        if (espera.revents & POLLNVAL)
+            return Leitura::Fechada;
+        const auto lido = LeDisponivel(destino);
+        if (lido != Leitura::Prazo)
+            return lido;
+        if (espera.revents & (POLLERR | POLLHUP))
+            return Leitura::Fechada;
+    }
+}
+
+} // namespace bemafi32

@@ -1,0 +1,47 @@
+// One open serial line: exclusive, raw, non-blocking, read and written to deadlines.
+#pragma once
+
+#include "descritor.h"
+#include "portas.h"
+#include "relogio.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace bemafi32 {
+
+class PortaSerial {
+public:
+    // Opens the vetted candidate without blocking, checks that the path still leads to the
+    // same device, takes the exclusive lock, sets raw mode at `velocidade` and reads it back,
+    // and flushes stale input. nullopt when any of it fails; `erro` says why.
+    static std::optional<PortaSerial> Abre(const Candidato& candidato, unsigned velocidade,
+                                           std::string* erro = nullptr);
+
+    PortaSerial(PortaSerial&&) noexcept = default;
+    PortaSerial& operator=(PortaSerial&&) noexcept = default;
+    ~PortaSerial();
+
+    int fd() const { return fd_.fd(); }
+    const std::string& Caminho() const { return caminho_; }
+
+    // Writes everything before `prazo`; false on timeout or a dead line.
+    bool Escreve(std::span<const uint8_t> bytes, Instante prazo, const Relogio& relogio);
+
+    enum class Leitura { Dados, Prazo, Fechada };
+    // Waits for bytes until `prazo` and appends what arrived to `destino`.
+    Leitura Le(std::vector<uint8_t>& destino, Instante prazo, const Relogio& relogio);
+    // Reads what is there without waiting; Dados when some arrived.
+    Leitura LeDisponivel(std::vector<uint8_t>& destino);
+
+private:
+    PortaSerial(Descritor fd, std::string caminho) : fd_(std::move(fd)), caminho_(std::move(caminho)) {}
+
+    Descritor fd_;
+    std::string caminho_;
+};
+
+} // namespace bemafi32

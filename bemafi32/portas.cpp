@@ -1,0 +1,241 @@
+#include "portas.h"
+
+#include "descritor.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <tuple>
+
+namespace bemafi32 {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Unix98 pty slaves take majors 136 to 143.
+bool EhPty(dev_t dispositivo) {
+    const auto m = major(dispositivo);
+    return m >= 136 && m <= 143;
+}
+
+std::optional<std::string> LeAtributo(const fs::path& arquivo) {
+    std::ifstream entrada(arquivo);
+    std::string linha;
+    if (!entrada || !std::getline(entrada, linha))
+        return std::nullopt;
+    while (!linha.empty() && std::isspace(static_cast<unsigned char>(linha.back())))
+        linha.pop_back();
+    return linha;
+}
+
+// The tty's name as the kernel knows it, found from the device number, so that neither
+// a symlink nor a renamed node can pass one device off as another.
+std::optional<std::string> NomeTty(dev_t dispositivo, const Sistema& sistema) {
+    const auto ligacao = sistema.sysfs / "dev/char" /
+                         (std::to_string(major(dispositivo)) + ':' +
+                          std::to_string(minor(dispositivo)));
+    std::error_code erro;
+    const auto alvo = fs::read_symlink(ligacao, erro);
+    if (erro || alvo.parent_path().filename() != "tty")
+        return std::nullopt;
+    return alvo.filename().string();
+}
+
+bool EhConsole(const std::string& nome, const Sistema& sistema) {
+    const auto classe = sistema.sysfs / "class/tty";
+    if (LeAtributo(classe / nome / "console") == "Y")
+        return true;
+    const auto ativos = LeAtributo(classe / "console/active").value_or("");
+    std::size_t inicio = 0;
+    while (inicio < ativos.size()) {
+        auto fim = ativos.find(' ', inicio);
+        if (fim == std::string::npos)
+            fim = ativos.size();
+        if (ativos.compare(inicio, fim - inicio, nome) == 0)
+            return true;
+        inicio = fim + 1;
+    }
+    return false;
+}
+
+bool EhSerial(const std::string& nome, const Sistema& sistema) {
+    const auto classe = sistema.sysfs / "class/tty" / nome;
+    if (EhConsole(nome, sistema))
+        return false;
+    // An 8250 slot with no UART behind it reports type 0 and never answers.
+    if (LeAtributo(classe / "type") == "0")
+        return false;
+    if (nome.starts_with("rfcomm"))
+        return true;
+    std::error_code erro;
+    return fs::exists(classe / "device", erro);
+}
+
+// ttyS, ttyUSB, ttyACM, rfcomm, others; then by number, then by name.
+std::tuple<int, long, std::string> Ordem(const std::string& nome) {
+    static constexpr std::string_view kGrupos[] = {"ttyS", "ttyUSB", "ttyACM", "rfcomm"};
+    int grupo = std::size(kGrupos);
+    std::string_view resto = nome;
+    for (int i = 0; i < static_cast<int>(std::size(kGrupos)); ++i) {
+        const auto prefixo = kGrupos[i];
+        if (nome.size() > prefixo.size() && nome.starts_with(prefixo) &&
+            std::isdigit(static_cast<unsigned char>(nome[prefixo.size()]))) {
+            grupo = i;
+            resto.remove_prefix(prefixo.size());
+            break;
+        }
+    }
+    long numero = -1;
+    std::from_chars(resto.data(), resto.data() + resto.size(), numero);
+    return {grupo, numero, nome};
+}
+
+std::optional<pid_t> PidDoRegistro(std::string_view nome) {
+    constexpr std::string_view kPrefixo = "emulador-";
+    if (!nome.starts_with(kPrefixo))
+        return std::nullopt;
+    nome.remove_prefix(kPrefixo.size());
+    pid_t pid = 0;
+    const auto [fim, erro] = std::from_chars(nome.data(), nome.data() + nome.size(), pid);
+    if (nome.empty() || erro != std::errc{} || fim != nome.data() + nome.size() || pid <= 0)
+        return std::nullopt;
+    return pid;
+}
+
+std::optional<std::string> LeRegistro(int diretorio, const char* nome) {
+    Descritor arquivo(::openat(diretorio, nome, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    struct stat info {};
+    if (!arquivo || ::fstat(arquivo.fd(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != ::geteuid())
+        return std::nullopt;
+    char texto[4096];
+    const auto lidos = ::read(arquivo.fd(), texto, sizeof texto);
+    if (lidos <= 0)
+        return std::nullopt;
+    std::string caminho(texto, static_cast<std::size_t>(lidos));
+    while (!caminho.empty() && (caminho.back() == '\n' || caminho.back() == '\r'))
+        caminho.pop_back();
+    if (caminho.empty() || caminho.front() != '/' || caminho.find('\n') != std::string::npos)
+        return std::nullopt;
+    return caminho;
+}
+
+} // namespace
+
+std::optional<int> NumeroCom(std::string_view nome) {
+    if (nome.size() < 4 || nome.size() > 5)
+        return std::nullopt;
+    for (int i = 0; i < 3; ++i)
+        if (std::toupper(static_cast<unsigned char>(nome[i])) != "COM"[i])
+            return std::nullopt;
+    if (nome[3] == '0')
+        return std::nullopt;
+    int numero = 0;
+    const auto [fim, erro] = std::from_chars(nome.data() + 3, nome.data() + nome.size(), numero);
+    if (erro != std::errc{} || fim != nome.data() + nome.size() || numero < 1 || numero > 15)
+        return std::nullopt;
+    return numero;
+}
+
+std::string DispositivoCom(int numero, const Ajustes& ajustes) {
+    if (const auto proprio = ajustes.portasCom.find(numero); proprio != ajustes.portasCom.end())
+        return proprio->second;
+    if (numero <= 4)
+        return "/dev/ttyS" + std::to_string(numero - 1);
+    if (numero <= 10)
+        return "/dev/ttyUSB" + std::to_string(numero - 5);
+    return "/dev/ttyACM" + std::to_string(numero - 11);
+}
+
+fs::path DiretorioRegistro() {
+    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg)
+        return fs::path(xdg) / "testeecf";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return fs::path(home) / ".testeecf";
+    return {};
+}
+
+std::vector<Candidato> EmuladoresRegistrados(const fs::path& diretorio) {
+    if (diretorio.empty())
+        return {};
+    Descritor pasta(::open(diretorio.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat info {};
+    if (!pasta || ::fstat(pasta.fd(), &info) != 0 || info.st_uid != ::geteuid() ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return {};
+
+    // fdopendir takes the descriptor over, so it gets a copy of its own.
+    DIR* lista = ::fdopendir(::fcntl(pasta.fd(), F_DUPFD_CLOEXEC, 0));
+    if (!lista)
+        return {};
+    std::vector<std::pair<pid_t, Candidato>> achados;
+    while (const dirent* entrada = ::readdir(lista)) {
+        const auto pid = PidDoRegistro(entrada->d_name);
+        // A registration left behind by a dead emulator may name a pty now used by another
+        // program.
+        if (!pid || ::kill(*pid, 0) != 0)
+            continue;
+        const auto caminho = LeRegistro(pasta.fd(), entrada->d_name);
+        struct stat pty {};
+        if (!caminho || ::stat(caminho->c_str(), &pty) != 0 || !S_ISCHR(pty.st_mode) ||
+            !EhPty(pty.st_rdev) || pty.st_uid != ::geteuid())
+            continue;
+        achados.push_back({*pid, {*caminho, TipoPorta::Emulador, pty.st_rdev}});
+    }
+    ::closedir(lista);
+    std::sort(achados.begin(), achados.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Candidato> candidatos;
+    for (auto& [pid, candidato] : achados)
+        candidatos.push_back(std::move(candidato));
+    return candidatos;
+}
+
+std::vector<Candidato> PortasSeriais(const Sistema& sistema) {
+    std::vector<Candidato> portas;
+    std::error_code erro;
+    for (const auto& entrada : fs::directory_iterator(sistema.sysfs / "class/tty", erro)) {
+        const auto nome = entrada.path().filename().string();
+        const auto caminho = sistema.dev / nome;
+        struct stat info {};
+        if (::stat(caminho.c_str(), &info) != 0 || !S_ISCHR(info.st_mode) ||
+            EhPty(info.st_rdev) || NomeTty(info.st_rdev, sistema) != nome ||
+            !EhSerial(nome, sistema))
+            continue;
+        portas.push_back({caminho.string(), TipoPorta::Serial, info.st_rdev});
+    }
+    std::sort(portas.begin(), portas.end(), [](const Candidato& a, const Candidato& b) {
+        return Ordem(fs::path(a.caminho).filename().string()) <
+               Ordem(fs::path(b.caminho).filename().string());
+    });
+    return portas;
+}
+
+std::optional<Candidato> ConferePorta(const std::string& caminho,
+                                      const std::vector<Candidato>& registrados,
+                                      const Sistema& sistema) {
+    struct stat info {};
+    if (caminho.empty() || ::stat(caminho.c_str(), &info) != 0 || !S_ISCHR(info.st_mode))
+        return std::nullopt;
+    if (EhPty(info.st_rdev)) {
+        for (const auto& r : registrados)
+            if (r.dispositivo == info.st_rdev)
+                return Candidato{caminho, TipoPorta::Emulador, info.st_rdev};
+        return std::nullopt;
+    }
+    const auto nome = NomeTty(info.st_rdev, sistema);
+    if (!nome || !EhSerial(*nome, sistema))
+        return std::nullopt;
+    return Candidato{caminho, TipoPorta::Serial, info.st_rdev};
+}
+
+} // namespace bemafi32

@@ -1,0 +1,190 @@
+#include "emulador.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fstream>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <system_error>
+
+namespace emulador {
+
+namespace {
+
+using namespace std::chrono;
+
+constexpr std::size_t kMaxLinhaDeControle = 1024;
+constexpr std::string_view kInicioRecibo = "=== RECIBO INICIO ===\n";
+constexpr std::string_view kFimRecibo = "=== RECIBO FIM ===\n";
+
+void Escreve(std::string_view texto) {
+    EscreveTudo(STDOUT_FILENO, texto.data(), texto.size());
+}
+
+void Avisa(const std::string& texto) {
+    const std::string linha = "emulador-ecf: " + texto + "\n";
+    EscreveTudo(STDERR_FILENO, linha.data(), linha.size());
+}
+
+// SIGINT, SIGTERM and SIGHUP arrive as reads on a descriptor, in turn with everything else.
+Descritor AbreSinais() {
+    sigset_t sinais;
+    sigemptyset(&sinais);
+    sigaddset(&sinais, SIGINT);
+    sigaddset(&sinais, SIGTERM);
+    sigaddset(&sinais, SIGHUP);
+    if (::sigprocmask(SIG_BLOCK, &sinais, nullptr) != 0)
+        throw std::system_error(errno, std::generic_category(), "sigprocmask");
+    Descritor fd(::signalfd(-1, &sinais, SFD_CLOEXEC | SFD_NONBLOCK));
+    if (fd.fd() < 0) throw std::system_error(errno, std::generic_category(), "signalfd");
+    // A reader of standard output that goes away must not end the emulator.
+    ::signal(SIGPIPE, SIG_IGN);
+    return fd;
+}
+
+std::function<std::tm()> Relogio(const std::optional<std::tm>& fixo) {
+    if (fixo) return [t = *fixo] { return t; };
+    return [] {
+        const std::time_t agora = system_clock::to_time_t(system_clock::now());
+        std::tm local{};
+        ::localtime_r(&agora, &local);
+        return local;
+    };
+}
+
+} // namespace
+
+Emulador::Emulador(const Opcoes& opcoes)
+    : opcoes_(opcoes), impressora_(Relogio(opcoes.relogio)), sinais_(AbreSinais()),
+      terminal_(AbreTerminal()) {
+    impressora_.MudaEstado(opcoes.estado);
+    impressora_.MudaAtraso(opcoes.atraso);
+    if (opcoes.proximo) impressora_.DefineProximo(*opcoes.proximo);
+    if (!opcoes.semRegistro) registro_ = std::make_unique<Registro>(terminal_.caminho);
+}
+
+int Emulador::Executa() {
+    Escreve(terminal_.caminho + "\n");
+    while (!sair_) {
+        pollfd fds[] = {
+            {sinais_.fd(), POLLIN, 0},
+            {terminal_.mestre.fd(), POLLIN, 0},
+            {lendoControle_ ? STDIN_FILENO : -1, POLLIN, 0},
+        };
+        if (::poll(fds, std::size(fds), EsperaAteProximoEnvio()) < 0) {
+            if (errno == EINTR) continue;
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        if (fds[0].revents & POLLIN) {
+            signalfd_siginfo info{};
+            if (::read(sinais_.fd(), &info, sizeof info) == sizeof info) {
+                Registra("sinal " + std::to_string(info.ssi_signo) + ", saindo");
+                sair_ = true;
+            }
+        }
+        if (fds[1].revents & (POLLIN | POLLERR | POLLHUP)) LeLinha();
+        if (fds[2].revents & (POLLIN | POLLERR | POLLHUP)) LeControle();
+        EnviaVencidos();
+    }
+    return 0;
+}
+
+int Emulador::EsperaAteProximoEnvio() const {
+    if (envios_.empty()) return -1;
+    const auto falta = envios_.front().prazo - steady_clock::now();
+    if (falta <= steady_clock::duration::zero()) return 0;
+    // Rounded up, so that the wait never ends just short of the deadline and spins.
+    return static_cast<int>(ceil<milliseconds>(falta).count());
+}
+
+void Emulador::LeLinha() {
+    uint8_t bytes[4096];
+    const ssize_t n = ::read(terminal_.mestre.fd(), bytes, sizeof bytes);
+    if (n <= 0) return;
+    const std::size_t descartadosAntes = decodificador_.Descartados();
+    decodificador_.Alimenta(std::span(bytes, static_cast<std::size_t>(n)));
+    if (const std::size_t d = decodificador_.Descartados() - descartadosAntes; d > 0)
+        Registra("<- " + std::to_string(d) + " bytes descartados");
+
+    while (const auto carga = decodificador_.Proximo()) {
+        const auto pedido = protocolo::LePedido(*carga);
+        if (!pedido) {
+            Registra("<- quadro que não é pedido, ignorado");
+            continue;
+        }
+        Registra("<- " + protocolo::Descreve(*pedido));
+        Atendimento a = impressora_.Atende(*pedido);
+        if (a.bytes.empty() && a.recibo.empty()) {
+            Registra("-> " + a.descricao);
+            continue;
+        }
+        // Answers leave in the order of their requests, even when the delay was shortened.
+        Instante prazo = steady_clock::now() + impressora_.atraso();
+        if (!envios_.empty() && prazo < envios_.back().prazo) prazo = envios_.back().prazo;
+        envios_.push_back({prazo, std::move(a)});
+    }
+}
+
+void Emulador::EnviaVencidos() {
+    const Instante agora = steady_clock::now();
+    while (!envios_.empty() && envios_.front().prazo <= agora) {
+        const Atendimento& a = envios_.front().atendimento;
+        if (!a.recibo.empty()) Imprime(a.recibo);
+        if (!EscreveTudo(terminal_.mestre.fd(), a.bytes.data(), a.bytes.size()))
+            Avisa("a linha não aceitou a resposta inteira");
+        Registra("-> " + a.descricao);
+        envios_.pop_front();
+    }
+}
+
+void Emulador::Imprime(const std::string& recibo) {
+    std::string saida(kInicioRecibo);
+    saida += recibo;
+    saida += kFimRecibo;
+    Escreve(saida);
+    if (opcoes_.recibo.empty()) return;
+    std::ofstream arquivo(opcoes_.recibo, std::ios::app | std::ios::binary);
+    arquivo << recibo << '\n';
+    arquivo.close();
+    if (!arquivo) Avisa("não foi possível acrescentar a leitura X a " + opcoes_.recibo);
+}
+
+void Emulador::LeControle() {
+    char bytes[1024];
+    const ssize_t n = ::read(STDIN_FILENO, bytes, sizeof bytes);
+    if (n < 0 && errno == EINTR) return;
+    if (n <= 0) {
+        // End of the control channel: the printer goes on answering.
+        lendoControle_ = false;
+        return;
+    }
+    for (const char c : std::string_view(bytes, static_cast<std::size_t>(n))) {
+        if (sair_) return;
+        if (c == '\n') {
+            if (!descartandoLinha_) ExecutaControle(controle_);
+            controle_.clear();
+            descartandoLinha_ = false;
+        } else if (!descartandoLinha_) {
+            controle_ += c;
+            if (controle_.size() > kMaxLinhaDeControle) {
+                Escreve("erro linha longa demais\n");
+                controle_.clear();
+                descartandoLinha_ = true;
+            }
+        }
+    }
+}
+
+void Emulador::ExecutaControle(std::string_view linha) {
+    if (!linha.empty() && linha.back() == '\r') linha.remove_suffix(1);
+    const auto controle = Controla(linha, impressora_);
+    if (!controle) return;
+    Escreve(controle->resposta + "\n");
+    sair_ = controle->sair;
+}
+
+void Emulador::Registra(const std::string& texto) const {
+    if (opcoes_.trafego) Avisa(texto);
+}
+
+} // namespace emulador

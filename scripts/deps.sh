@@ -6,6 +6,7 @@ pacotes=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
     xvfb xauth x11-utils fonts-wine
+    xdotool imagemagick
 )
 
 faltam=()

@@ -1,8 +1,10 @@
 #include "aplicacao.h"
 
 #include "caixas.h"
+#include "estilo.h"
 
 #include <QFileInfo>
+#include <QMessageBox>
 #include <exception>
 
 using namespace Qt::StringLiterals;
@@ -30,4 +32,14 @@ bool TAplicacao::notify(QObject* receiver, QEvent* event) {
         ReportaErro(u"Unknown error"_s);
     }
     return false;
+}
+
+void AplicaEstiloOuAvisa(QApplication& aplicacao, const QString& nome) {
+    if (AplicaEstilo(aplicacao, nome))
+        return;
+    QMessageBox caixa(QMessageBox::Critical, u"Error"_s, u"Style '%1' not found"_s.arg(nome),
+                      QMessageBox::NoButton);
+    caixa.setTextFormat(Qt::PlainText);
+    caixa.addButton(u"&Close"_s, QMessageBox::RejectRole);
+    caixa.exec();
 }

@@ -15,3 +15,6 @@ QString TituloAplicacao();
 // Shows an error that escaped a handler: the application title as its title, and a
 // full stop appended when the message ends in a character above the full stop.
 void ReportaErro(const QString& mensagem);
+// Applies the named style from the program's resources; when there is none, says so in a
+// box and leaves the system's own look.
+void AplicaEstiloOuAvisa(QApplication& aplicacao, const QString& nome);

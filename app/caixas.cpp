@@ -9,8 +9,12 @@
 
 namespace {
 
+// The messages break lines with a lone carriage return, which a Qt label does not show
+// as a new line.
+QString ParaExibir(QString texto) { return texto.replace(u'\r', u'\n'); }
+
 void Mostra(QMessageBox::Icon icone, const QString& texto, const QString& titulo) {
-    QMessageBox caixa(icone, titulo, texto, QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox caixa(icone, titulo, ParaExibir(texto), QMessageBox::Ok, QApplication::activeWindow());
     caixa.setTextFormat(Qt::PlainText);
     caixa.exec();
 }
@@ -26,7 +30,7 @@ void CaixaErro(const QString& texto, const QString& titulo) {
 }
 
 void MensagemSimples(const QString& texto) {
-    QMessageBox caixa(QMessageBox::NoIcon, TituloAplicacao(), texto, QMessageBox::Ok,
+    QMessageBox caixa(QMessageBox::NoIcon, TituloAplicacao(), ParaExibir(texto), QMessageBox::Ok,
                       QApplication::activeWindow());
     caixa.setTextFormat(Qt::PlainText);
     caixa.setEscapeButton(QMessageBox::Ok);

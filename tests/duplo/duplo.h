@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 
 namespace duplo {
 
@@ -25,6 +26,9 @@ void Enfileira(const QString& funcao, Resposta resposta);
 // function's name; a box is "<kind>|<title>|<text>" with kind informacao, erro or mensagem.
 const QStringList& Diario();
 void Anota(const QString& linha);
+// Called with the function's name after each library call is journalled (tests use it to
+// look at the configuration file at the moment the library is told to reload it).
+void AoChamar(std::function<void(const QString&)> observador);
 // Empties the queues and the journal, and clears the shared record.
 void Reinicia();
 

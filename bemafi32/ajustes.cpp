@@ -20,6 +20,11 @@ std::string_view Apara(std::string_view s) {
     return s;
 }
 
+std::string Valor(std::string_view texto, std::string_view secao, std::string_view chave) {
+    const std::string valor = perfil::LerDoTexto(texto, secao, chave);
+    return std::string(Apara(valor));
+}
+
 std::optional<long> Numero(std::string_view texto) {
     texto = Apara(texto);
     long valor = 0;
@@ -30,7 +35,7 @@ std::optional<long> Numero(std::string_view texto) {
 }
 
 void LeTimeout(std::string_view texto, std::string_view chave, std::chrono::milliseconds& valor) {
-    const auto n = Numero(perfil::LerDoTexto(texto, kSecao, chave));
+    const auto n = Numero(Valor(texto, kSecao, chave));
     if (n && *n > 0 && *n <= kTimeoutMaximo)
         valor = std::chrono::milliseconds(*n);
 }
@@ -39,18 +44,17 @@ void LeTimeout(std::string_view texto, std::string_view chave, std::chrono::mill
 
 Ajustes LeAjustes(std::string_view texto, const std::filesystem::path& pasta) {
     Ajustes a;
-    a.porta = std::string(Apara(perfil::LerDoTexto(texto, "Sistema", "Porta")));
+    a.porta = Valor(texto, "Sistema", "Porta");
     LeTimeout(texto, "Timeout", a.timeout);
     LeTimeout(texto, "TimeoutLeituraX", a.timeoutLeituraX);
-    if (const auto v = Numero(perfil::LerDoTexto(texto, kSecao, "Velocidade")); v && *v > 0)
+    if (const auto v = Numero(Valor(texto, kSecao, "Velocidade")); v && *v > 0)
         a.velocidade = static_cast<unsigned>(*v);
-    if (const auto log = Apara(perfil::LerDoTexto(texto, kSecao, "Log")); !log.empty())
-        a.log = pasta / std::filesystem::path(std::string(log));
+    if (const auto log = Valor(texto, kSecao, "Log"); !log.empty())
+        a.log = pasta / std::filesystem::path(log);
     for (int n = 1; n <= 15; ++n) {
-        const auto dispositivo =
-            Apara(perfil::LerDoTexto(texto, kSecao, "COM" + std::to_string(n)));
+        const auto dispositivo = Valor(texto, kSecao, "COM" + std::to_string(n));
         if (!dispositivo.empty())
-            a.portasCom[n] = std::string(dispositivo);
+            a.portasCom[n] = dispositivo;
     }
     return a;
 }

@@ -1,0 +1,547 @@
+// The stand-in library's parts: port names, settings, which devices it trusts, and one
+// request and answer over a real pseudo-terminal, with the test playing the printer.
+#include "ajustes.h"
+#include "porta_serial.h"
+#include "portas.h"
+#include "relogio.h"
+#include "troca.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+using namespace bemafi32;
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(std::optional<int>)
+
+namespace {
+
+struct Pty {
+    Descritor mestre;
+    std::string escravo;
+};
+
+Pty NovoPty() {
+    Pty pty;
+    pty.mestre = Descritor(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!pty.mestre || ::grantpt(pty.mestre.fd()) != 0 || ::unlockpt(pty.mestre.fd()) != 0)
+        return {};
+    pty.escravo = ::ptsname(pty.mestre.fd());
+    return pty;
+}
+
+dev_t Dispositivo(const std::string& caminho) {
+    struct stat info {};
+    ::stat(caminho.c_str(), &info);
+    return info.st_rdev;
+}
+
+Candidato ComoEmulador(const Pty& pty) {
+    return {pty.escravo, TipoPorta::Emulador, Dispositivo(pty.escravo)};
+}
+
+void Escreve(const Pty& pty, const std::vector<uint8_t>& bytes) {
+    QCOMPARE(::write(pty.mestre.fd(), bytes.data(), bytes.size()),
+             static_cast<ssize_t>(bytes.size()));
+}
+
+std::vector<uint8_t> Resposta(uint8_t sequencia, uint8_t st1, uint8_t st3 = 0) {
+    protocolo::Resposta r;
+    r.sequencia = sequencia;
+    r.st1 = st1;
+    r.st3 = st3;
+    return protocolo::Codifica(r);
+}
+
+protocolo::Pedido Status(uint8_t sequencia) {
+    protocolo::Pedido p;
+    p.sequencia = sequencia;
+    return p;
+}
+
+class RelogioParado final : public Relogio {
+public:
+    Instante Agora() const override { return agora; }
+    Instante agora{};
+};
+
+bool Root() { return ::geteuid() == 0; }
+
+} // namespace
+
+class TstBemafi32 : public QObject {
+    Q_OBJECT
+private slots:
+    void numeroCom_data();
+    void numeroCom();
+    void dispositivoCom_data();
+    void dispositivoCom();
+    void ajustes_data();
+    void ajustes();
+    void arquivoAusente();
+    void esperaAte_data();
+    void esperaAte();
+
+    void registro_data();
+    void registro();
+    void registrosOrdenadosPorPid();
+    void confereRecusaO_QueNaoEhPortaNemEmulador_data();
+    void confereRecusaO_QueNaoEhPortaNemEmulador();
+    void portasSeriaisDoSistema();
+
+    void abreDeixaALinhaCruaETrancada();
+    void pergunta_data();
+    void pergunta();
+    void linhaQueCaiNaoEsperaOTimeout();
+    void descobre_data();
+    void descobre();
+};
+
+void TstBemafi32::numeroCom_data() {
+    QTest::addColumn<QString>("nome");
+    QTest::addColumn<std::optional<int>>("numero");
+    QTest::newRow("COM1") << "COM1" << std::optional<int>(1);
+    QTest::newRow("typed in mixed case") << "cOM1" << std::optional<int>(1);
+    QTest::newRow("lower case COM15") << "com15" << std::optional<int>(15);
+    QTest::newRow("COM16 is past the list") << "COM16" << std::optional<int>();
+    QTest::newRow("COM0") << "COM0" << std::optional<int>();
+    QTest::newRow("leading zero") << "COM01" << std::optional<int>();
+    QTest::newRow("no number") << "COM" << std::optional<int>();
+    QTest::newRow("trailing letter") << "COM1x" << std::optional<int>();
+    QTest::newRow("Default") << "Default" << std::optional<int>();
+    QTest::newRow("a device path") << "/dev/ttyS0" << std::optional<int>();
+}
+
+void TstBemafi32::numeroCom() {
+    QFETCH(QString, nome);
+    QFETCH(std::optional<int>, numero);
+    QCOMPARE(NumeroCom(nome.toStdString()), numero);
+}
+
+void TstBemafi32::dispositivoCom_data() {
+    QTest::addColumn<int>("numero");
+    QTest::addColumn<QString>("dispositivo");
+    QTest::newRow("COM1, first serial port") << 1 << "/dev/ttyS0";
+    QTest::newRow("COM4, last serial port") << 4 << "/dev/ttyS3";
+    QTest::newRow("COM5, first USB adapter") << 5 << "/dev/ttyUSB0";
+    QTest::newRow("COM10, last USB adapter") << 10 << "/dev/ttyUSB5";
+    QTest::newRow("COM11, first USB CDC") << 11 << "/dev/ttyACM0";
+    QTest::newRow("COM15, last USB CDC") << 15 << "/dev/ttyACM4";
+    QTest::newRow("COM3 set by the file") << 3 << "/dev/ttyUSB7";
+}
+
+void TstBemafi32::dispositivoCom() {
+    QFETCH(int, numero);
+    QFETCH(QString, dispositivo);
+    Ajustes ajustes;
+    ajustes.portasCom[3] = "/dev/ttyUSB7";
+    QCOMPARE(QString::fromStdString(DispositivoCom(numero, ajustes)), dispositivo);
+}
+
+void TstBemafi32::ajustes_data() {
+    QTest::addColumn<QString>("texto");
+    QTest::addColumn<QString>("porta");
+    QTest::addColumn<int>("timeout");
+    QTest::addColumn<int>("timeoutLeituraX");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QString>("com2");
+
+    QTest::newRow("only what the program writes")
+        << "[Sistema]\nPath=/opt/teste/\nPorta=COM2\n" << "COM2" << 1000 << 20000 << "" << "";
+    QTest::newRow("the library's own keys")
+        << "[Sistema]\nPorta=Default\n[Bemafi32]\nTimeout=300\nTimeoutLeituraX=900\n"
+           "Log=trafego.log\nCOM2=/dev/ttyUSB3\n"
+        << "Default" << 300 << 900 << "/pasta/trafego.log" << "/dev/ttyUSB3";
+    QTest::newRow("an absolute log path") << "[Bemafi32]\nLog=/var/tmp/ecf.log\n" << "" << 1000
+                                          << 20000 << "/var/tmp/ecf.log" << "";
+    QTest::newRow("unreadable timeouts keep their defaults")
+        << "[Bemafi32]\nTimeout=depressa\nTimeoutLeituraX=-5\n" << "" << 1000 << 20000 << ""
+        << "";
+    QTest::newRow("a zero timeout keeps the default") << "[Bemafi32]\nTimeout=0\n" << "" << 1000
+                                                      << 20000 << "" << "";
+}
+
+void TstBemafi32::ajustes() {
+    QFETCH(QString, texto);
+    const Ajustes a = LeAjustes(texto.toStdString(), "/pasta");
+    QTEST(QString::fromStdString(a.porta), "porta");
+    QTEST(static_cast<int>(a.timeout.count()), "timeout");
+    QTEST(static_cast<int>(a.timeoutLeituraX.count()), "timeoutLeituraX");
+    QTEST(QString::fromStdString(a.log.string()), "log");
+    QTEST(QString::fromStdString(a.portasCom.contains(2) ? a.portasCom.at(2) : ""), "com2");
+}
+
+void TstBemafi32::arquivoAusente() {
+    QTemporaryDir pasta;
+    QVERIFY(!CarregaAjustes(pasta.filePath("Bemafi32.ini").toStdString()));
+    // A folder by the file's name is no file either.
+    QVERIFY(QDir(pasta.path()).mkdir("Bemafi32.ini"));
+    QVERIFY(!CarregaAjustes(pasta.filePath("Bemafi32.ini").toStdString()));
+}
+
+void TstBemafi32::esperaAte_data() {
+    QTest::addColumn<int>("faltaUs");
+    QTest::addColumn<int>("ms");
+    QTest::newRow("deadline passed") << -1500 << 0;
+    QTest::newRow("deadline now") << 0 << 0;
+    QTest::newRow("a fraction of a millisecond waits a whole one") << 200 << 1;
+    QTest::newRow("rounded up, not down") << 1500 << 2;
+    QTest::newRow("whole milliseconds") << 300000 << 300;
+}
+
+void TstBemafi32::esperaAte() {
+    QFETCH(int, faltaUs);
+    RelogioParado relogio;
+    relogio.agora = Instante{} + 10s;
+    QTEST(EsperaAte(relogio.agora + std::chrono::microseconds(faltaUs), relogio), "ms");
+}
+
+// What can go wrong with a registration; each row spoils one thing of a trusted one.
+void TstBemafi32::registro_data() {
+    QTest::addColumn<QString>("estrago");
+    QTest::addColumn<bool>("aceito");
+    QTest::newRow("a live emulator's own pty") << "" << true;
+    QTest::newRow("folder writable by the group") << "pasta-grupo" << false;
+    QTest::newRow("folder writable by others") << "pasta-outros" << false;
+    QTest::newRow("folder of another user") << "pasta-alheia" << false;
+    QTest::newRow("folder is a symbolic link") << "pasta-ligacao" << false;
+    QTest::newRow("file of another user") << "arquivo-alheio" << false;
+    QTest::newRow("file is a symbolic link") << "arquivo-ligacao" << false;
+    QTest::newRow("its process is gone") << "processo-morto" << false;
+    QTest::newRow("names a device that is no pty") << "nao-pty" << false;
+    QTest::newRow("names a regular file") << "arquivo-comum" << false;
+    QTest::newRow("names a relative path") << "relativo" << false;
+    QTest::newRow("names a pty of another user") << "pty-alheio" << false;
+    QTest::newRow("a file that is not a registration") << "outro-nome" << false;
+}
+
+void TstBemafi32::registro() {
+    QFETCH(QString, estrago);
+    QFETCH(bool, aceito);
+    const bool precisaDeRoot = estrago.endsWith("alheia") || estrago.endsWith("alheio");
+    if (precisaDeRoot && !Root())
+        QSKIP("giving a file to another user needs root");
+
+    QTemporaryDir base;
+    const QString real = base.filePath("testeecf");
+    QVERIFY(QDir().mkdir(real));
+    QVERIFY(::chmod(real.toLocal8Bit(), 0700) == 0);
+    QString pasta = real;
+    Pty pty = NovoPty();
+    QVERIFY(pty.mestre);
+    std::string conteudo = pty.escravo + "\n";
+    QString nome = QString("emulador-%1").arg(::getpid());
+    const QString alvo = base.filePath("alvo");
+
+    if (estrago == "pasta-grupo")
+        QVERIFY(::chmod(real.toLocal8Bit(), 0770) == 0);
+    else if (estrago == "pasta-outros")
+        QVERIFY(::chmod(real.toLocal8Bit(), 0703) == 0);
+    else if (estrago == "pasta-alheia")
+        QVERIFY(::chown(real.toLocal8Bit(), 12345, 12345) == 0);
+    else if (estrago == "pasta-ligacao") {
+        pasta = base.filePath("ligacao");
+        QVERIFY(QFile::link(real, pasta));
+    } else if (estrago == "processo-morto")
+        nome = "emulador-2147483647";
+    else if (estrago == "nao-pty")
+        conteudo = "/dev/null\n";
+    else if (estrago == "arquivo-comum") {
+        QFile f(alvo);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        conteudo = alvo.toStdString() + "\n";
+    } else if (estrago == "relativo")
+        conteudo = pty.escravo.substr(1) + "\n";
+    else if (estrago == "pty-alheio")
+        QVERIFY(::chown(pty.escravo.c_str(), 12345, 12345) == 0);
+    else if (estrago == "outro-nome")
+        nome = "emulador-x";
+
+    QFile arquivo(QDir(real).filePath(estrago == "arquivo-ligacao" ? "conteudo" : nome));
+    QVERIFY(arquivo.open(QIODevice::WriteOnly));
+    arquivo.write(conteudo.c_str());
+    arquivo.close();
+    if (estrago == "arquivo-alheio")
+        QVERIFY(::chown(arquivo.fileName().toLocal8Bit(), 12345, 12345) == 0);
+    if (estrago == "arquivo-ligacao")
+        QVERIFY(QFile::link(arquivo.fileName(), QDir(real).filePath(nome)));
+
+    const auto achados = EmuladoresRegistrados(pasta.toStdString());
+    QCOMPARE(achados.size(), aceito ? 1u : 0u);
+    if (aceito) {
+        QCOMPARE(achados[0].caminho, pty.escravo);
+        QVERIFY(achados[0].tipo == TipoPorta::Emulador);
+        QCOMPARE(achados[0].dispositivo, Dispositivo(pty.escravo));
+    }
+}
+
+void TstBemafi32::registrosOrdenadosPorPid() {
+    QTemporaryDir base;
+    QVERIFY(::chmod(base.path().toLocal8Bit(), 0700) == 0);
+    // Our own pid and our parent's are both alive; the higher one is written first.
+    const pid_t a = std::min(::getpid(), ::getppid());
+    const pid_t b = std::max(::getpid(), ::getppid());
+    Pty primeiro = NovoPty();
+    Pty segundo = NovoPty();
+    for (const auto& [pid, pty] : {std::pair{b, &segundo}, std::pair{a, &primeiro}}) {
+        QFile f(base.filePath(QString("emulador-%1").arg(pid)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write((pty->escravo + "\n").c_str());
+    }
+    const auto achados = EmuladoresRegistrados(base.path().toStdString());
+    QCOMPARE(achados.size(), 2u);
+    QCOMPARE(achados[0].caminho, primeiro.escravo);
+    QCOMPARE(achados[1].caminho, segundo.escravo);
+}
+
+void TstBemafi32::confereRecusaO_QueNaoEhPortaNemEmulador_data() {
+    QTest::addColumn<QString>("caminho");
+    QTest::newRow("a memory device") << "/dev/null";
+    QTest::newRow("a virtual console") << "/dev/tty1";
+    QTest::newRow("the controlling terminal") << "/dev/tty";
+    QTest::newRow("a folder") << "/dev";
+    QTest::newRow("a regular file") << "/etc/hostname";
+    QTest::newRow("missing") << "/dev/ttyUSB99";
+    QTest::newRow("empty") << "";
+    QTest::newRow("an unregistered pty") << "pty";
+}
+
+void TstBemafi32::confereRecusaO_QueNaoEhPortaNemEmulador() {
+    QFETCH(QString, caminho);
+    Pty pty = NovoPty();
+    Pty registrado = NovoPty();
+    const std::string c = caminho == "pty" ? pty.escravo : caminho.toStdString();
+    QVERIFY(!ConferePorta(c, {ComoEmulador(registrado)}));
+    // The registered one passes, as an emulator.
+    const auto aceito = ConferePorta(registrado.escravo, {ComoEmulador(registrado)});
+    QVERIFY(aceito && aceito->tipo == TipoPorta::Emulador);
+}
+
+// A made-up /sys and /dev: the kernel console, a slot without a UART and a virtual
+// console are left out, the rest comes in a stable order.
+void TstBemafi32::portasSeriaisDoSistema() {
+    if (!Root())
+        QSKIP("making device nodes needs root");
+    QTemporaryDir raiz;
+    const QDir r(raiz.path());
+    struct Tty {
+        const char* nome;
+        int major, minor;
+        bool dispositivo;
+        const char* console;
+        const char* tipo;
+    };
+    const Tty ttys[] = {
+        {"ttyUSB1", 188, 1, true, nullptr, nullptr}, {"ttyS1", 4, 65, true, "N", "4"},
+        {"ttyACM0", 166, 0, true, nullptr, nullptr}, {"ttyS0", 4, 64, true, "N", "4"},
+        {"ttyS2", 4, 66, true, "Y", "4"},            {"ttyS3", 4, 67, true, "N", "0"},
+        {"tty1", 4, 1, false, nullptr, nullptr},     {"ttyUSB0", 188, 0, true, nullptr, nullptr},
+        {"rfcomm0", 216, 0, false, nullptr, nullptr}, {"ttyS10", 4, 74, true, "N", "4"},
+    };
+    QVERIFY(r.mkpath("sys/class/tty/console") && r.mkpath("sys/dev/char") && r.mkpath("dev"));
+    QFile ativos(r.filePath("sys/class/tty/console/active"));
+    QVERIFY(ativos.open(QIODevice::WriteOnly));
+    ativos.write("tty0 ttyS0\n");
+    ativos.close();
+    for (const auto& t : ttys) {
+        const QString classe = QString("sys/class/tty/%1").arg(t.nome);
+        const QString real = QString("sys/devices/placa/tty/%1").arg(t.nome);
+        QVERIFY(r.mkpath(real));
+        QVERIFY(QFile::link(r.filePath(real), r.filePath(classe)));
+        QVERIFY(QFile::link(r.filePath(real),
+                            r.filePath(QString("sys/dev/char/%1:%2").arg(t.major).arg(t.minor))));
+        if (t.dispositivo)
+            QVERIFY(QFile::link(r.filePath("sys/devices/placa"), r.filePath(real + "/device")));
+        for (const auto& [atributo, valor] : {std::pair{"console", t.console}, {"type", t.tipo}}) {
+            if (!valor)
+                continue;
+            QFile f(r.filePath(real + "/" + atributo));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(valor) + "\n");
+        }
+        QVERIFY(::mknod(r.filePath(QString("dev/") + t.nome).toLocal8Bit(), S_IFCHR | 0600,
+                        makedev(t.major, t.minor)) == 0);
+    }
+
+    const auto portas = PortasSeriais({r.filePath("sys").toStdString(), r.filePath("dev").toStdString()});
+    QStringList nomes;
+    for (const auto& p : portas)
+        nomes << QDir(QString::fromStdString(p.caminho)).dirName();
+    QCOMPARE(nomes, (QStringList{"ttyS1", "ttyS10", "ttyUSB0", "ttyUSB1", "ttyACM0", "rfcomm0"}));
+}
+
+void TstBemafi32::abreDeixaALinhaCruaETrancada() {
+    Pty pty = NovoPty();
+    QVERIFY(pty.mestre);
+    std::string erro;
+    auto porta = PortaSerial::Abre(ComoEmulador(pty), 115200, &erro);
+    QVERIFY2(porta, erro.c_str());
+    termios modo{};
+    QCOMPARE(::tcgetattr(porta->fd(), &modo), 0);
+    QCOMPARE(modo.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    QCOMPARE(modo.c_oflag & OPOST, 0u);
+    QCOMPARE(modo.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    QVERIFY(::fcntl(porta->fd(), F_GETFD) & FD_CLOEXEC);
+
+    // A second program gets nothing while the line is held, and gets it once released.
+    QVERIFY(!PortaSerial::Abre(ComoEmulador(pty), 115200, &erro));
+    QVERIFY(!PortaSerial::Abre(ComoEmulador(pty), 12345, &erro));
+    porta.reset();
+    QVERIFY(PortaSerial::Abre(ComoEmulador(pty), 115200));
+
+    // A path that now leads elsewhere than what was vetted is not opened.
+    Pty outro = NovoPty();
+    Candidato trocado = ComoEmulador(pty);
+    trocado.caminho = outro.escravo;
+    QVERIFY(!PortaSerial::Abre(trocado, 115200));
+}
+
+// What the printer's side of the line holds when the request goes out.
+void TstBemafi32::pergunta_data() {
+    QTest::addColumn<QByteArray>("linha");
+    QTest::addColumn<int>("desfecho");
+    QTest::addColumn<int>("st1");
+
+    auto bytes = [](const std::vector<uint8_t>& v) {
+        return QByteArray(reinterpret_cast<const char*>(v.data()), static_cast<qsizetype>(v.size()));
+    };
+    const QByteArray certa = bytes(Resposta(9, 64));
+    QTest::newRow("its answer") << certa << int(Desfecho::Respondeu) << 64;
+    QTest::newRow("a late answer to an earlier request, then its own")
+        << bytes(Resposta(8, 128)) + certa << int(Desfecho::Respondeu) << 64;
+    QTest::newRow("garbage, then its answer")
+        << QByteArray("\xff\x13 lixo", 7) + certa << int(Desfecho::Respondeu) << 64;
+    QTest::newRow("nothing") << QByteArray() << int(Desfecho::Silencio) << 0;
+    QTest::newRow("only a late answer to an earlier request")
+        << bytes(Resposta(8, 128)) << int(Desfecho::Silencio) << 0;
+    QTest::newRow("garbage") << QByteArray("\xff\x13 lixo", 7) << int(Desfecho::Ilegivel) << 0;
+    QTest::newRow("half an answer") << certa.left(certa.size() / 2) << int(Desfecho::Ilegivel) << 0;
+    QTest::newRow("a request instead of an answer")
+        << bytes(protocolo::Codifica(Status(9))) << int(Desfecho::Ilegivel) << 0;
+}
+
+void TstBemafi32::pergunta() {
+    QFETCH(QByteArray, linha);
+    QFETCH(int, desfecho);
+    Pty pty = NovoPty();
+    auto porta = PortaSerial::Abre(ComoEmulador(pty), 115200);
+    QVERIFY(porta);
+    Escreve(pty, std::vector<uint8_t>(linha.begin(), linha.end()));
+
+    protocolo::Decodificador decodificador;
+    const auto troca = Pergunta(*porta, decodificador, Status(9), 50ms, RelogioDoSistema());
+    QCOMPARE(int(troca.desfecho), desfecho);
+    QTEST(int(troca.resposta.st1), "st1");
+    QCOMPARE(troca.enviados, protocolo::Codifica(Status(9)));
+
+    // The request went out whole.
+    std::vector<uint8_t> saiu(64);
+    const auto n = ::read(pty.mestre.fd(), saiu.data(), saiu.size());
+    saiu.resize(n > 0 ? n : 0);
+    QCOMPARE(saiu, troca.enviados);
+}
+
+void TstBemafi32::linhaQueCaiNaoEsperaOTimeout() {
+    Pty pty = NovoPty();
+    auto porta = PortaSerial::Abre(ComoEmulador(pty), 115200);
+    QVERIFY(porta);
+    pty.mestre.Fecha();
+    protocolo::Decodificador decodificador;
+    QElapsedTimer tempo;
+    tempo.start();
+    const auto troca = Pergunta(*porta, decodificador, Status(1), 5s, RelogioDoSistema());
+    QCOMPARE(int(troca.desfecho), int(Desfecho::Silencio));
+    QVERIFY2(tempo.elapsed() < 2500, "a hung-up line must not cost the whole timeout");
+}
+
+// Several lines at once: which one "Default" takes. A child plays the printers: it waits
+// for the request on each line that answers (opening flushes the line, so nothing can be
+// written beforehand) and then answers.
+void TstBemafi32::descobre_data() {
+    QTest::addColumn<int>("responde"); // the candidate that answers, or -1
+    QTest::addColumn<int>("suja");     // a candidate that sends garbage, or -1
+    QTest::addColumn<int>("ocupada");  // a candidate held by another program, or -1
+    QTest::addColumn<int>("desfecho");
+    QTest::addColumn<int>("abertas");
+
+    QTest::newRow("the last of four") << 3 << -1 << -1 << int(Desfecho::Respondeu) << 4;
+    QTest::newRow("the first of four") << 0 << -1 << -1 << int(Desfecho::Respondeu) << 4;
+    QTest::newRow("garbage elsewhere does not matter")
+        << 2 << 1 << -1 << int(Desfecho::Respondeu) << 4;
+    QTest::newRow("a busy one is skipped") << 2 << -1 << 0 << int(Desfecho::Respondeu) << 3;
+    QTest::newRow("all silent") << -1 << -1 << -1 << int(Desfecho::Silencio) << 4;
+    QTest::newRow("silence and garbage") << -1 << 1 << -1 << int(Desfecho::Ilegivel) << 4;
+    QTest::newRow("busy or silent") << -1 << -1 << 1 << int(Desfecho::Silencio) << 3;
+}
+
+void TstBemafi32::descobre() {
+    QFETCH(int, responde);
+    QFETCH(int, suja);
+    QFETCH(int, ocupada);
+
+    std::vector<Pty> ptys(4);
+    std::vector<Candidato> candidatos;
+    for (auto& pty : ptys) {
+        pty = NovoPty();
+        QVERIFY(pty.mestre);
+        candidatos.push_back(ComoEmulador(pty));
+    }
+    Descritor trava;
+    if (ocupada >= 0) {
+        trava = Descritor(::open(ptys[ocupada].escravo.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        QCOMPARE(::flock(trava.fd(), LOCK_EX | LOCK_NB), 0);
+    }
+    const protocolo::Pedido pedido = Status(5);
+    const auto resposta = Resposta(5, static_cast<uint8_t>(responde));
+    const std::string lixo = "\xff\xfe lixo";
+
+    const pid_t filho = ::fork();
+    QVERIFY(filho >= 0);
+    if (filho == 0) {
+        auto atende = [&](int i, const void* bytes, std::size_t n) {
+            uint8_t lido[64];
+            pollfd espera{ptys[i].mestre.fd(), POLLIN, 0};
+            if (::poll(&espera, 1, 5000) <= 0 || ::read(espera.fd, lido, sizeof lido) <= 0 ||
+                ::write(espera.fd, bytes, n) != static_cast<ssize_t>(n))
+                ::_exit(1);
+        };
+        if (suja >= 0)
+            atende(suja, lixo.data(), lixo.size());
+        if (responde >= 0)
+            atende(responde, resposta.data(), resposta.size());
+        ::_exit(0);
+    }
+
+    QElapsedTimer tempo;
+    tempo.start();
+    auto achada = Descobre(candidatos, pedido, 400ms, 115200, RelogioDoSistema());
+    const auto gasto = tempo.elapsed();
+    int estado = 0;
+    QCOMPARE(::waitpid(filho, &estado, 0), filho);
+    QVERIFY(WIFEXITED(estado) && WEXITSTATUS(estado) == 0);
+    QTEST(achada.abertas, "abertas");
+    QTEST(int(achada.troca.desfecho), "desfecho");
+    if (responde < 0) {
+        QVERIFY(!achada.porta);
+        QVERIFY2(gasto < 1200, "silent lines cost one timeout in all, not one each");
+    } else {
+        QVERIFY(achada.porta);
+        QCOMPARE(achada.porta->Caminho(), ptys[responde].escravo);
+        QCOMPARE(int(achada.troca.resposta.st1), responde);
+    }
+}
+
+QTEST_GUILESS_MAIN(TstBemafi32)
+#include "tst_bemafi32.moc"

@@ -80,7 +80,7 @@ std::string Junta(const std::vector<std::string_view>& palavras) {
 template <typename T> std::optional<T> LeNumero(std::string_view texto, T maximo) {
     T valor{};
     const auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
-    if (erro != std::errc{} || fim != texto.data() + texto.size() || valor > maximo)
+    if (erro != std::errc{} || fim != texto.data() + texto.size() || valor < T{} || valor > maximo)
         return std::nullopt;
     return valor;
 }

@@ -1,0 +1,439 @@
+// The emulator as a process: its device path, answers on the pseudo-terminal in the states
+// set through its control channel, the X reading's receipt, and its registration.
+#include "protocolo.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using protocolo::Comando;
+
+namespace {
+
+constexpr auto kEspera = 5s;              // for anything that is to happen
+constexpr auto kEsperaDoSilencio = 300ms; // for an answer that is not to come
+
+using Status = QList<int>; // ACK, ST1, ST2, ST3; empty for no answer
+
+// One emulator process, ended when the test is done with it.
+class Emulador {
+  public:
+    Emulador(const QStringList& argumentos, const QProcessEnvironment& ambiente) {
+        processo_.setProcessEnvironment(ambiente);
+        processo_.start(QStringLiteral(EMULADOR_ECF), argumentos);
+    }
+    ~Emulador() {
+        if (processo_.state() != QProcess::NotRunning) {
+            processo_.kill();
+            processo_.waitForFinished(5000);
+        }
+        if (linha_ >= 0) ::close(linha_);
+    }
+
+    QProcess& processo() { return processo_; }
+
+    // The next line of standard output, or a null string when none comes in time.
+    QString Linha(QDeadlineTimer prazo = QDeadlineTimer(kEspera)) {
+        while (!processo_.canReadLine())
+            if (prazo.hasExpired() || !processo_.waitForReadyRead(int(prazo.remainingTime())))
+                return {};
+        return QString::fromUtf8(processo_.readLine()).chopped(1);
+    }
+
+    // Reads the device path and opens the line, as the library would.
+    bool Abre() {
+        caminho_ = Linha();
+        if (!caminho_.startsWith(u"/dev/"_s)) return false;
+        linha_ = ::open(caminho_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        return linha_ >= 0;
+    }
+    const QString& caminho() const { return caminho_; }
+
+    // Sends a control command and returns its acknowledgement; other lines are kept.
+    QString Controla(const QString& comando) {
+        processo_.write((comando + u"\n"_s).toUtf8());
+        const QDeadlineTimer prazo(kEspera);
+        for (QString linha = Linha(prazo); !linha.isNull(); linha = Linha(prazo)) {
+            if (linha.startsWith(u"ok "_s) || linha.startsWith(u"erro "_s)) return linha;
+            outras_ << linha;
+        }
+        return {};
+    }
+
+    // Sends one request and waits up to `espera` for its answer.
+    Status Pergunta(Comando comando, std::chrono::milliseconds espera = kEspera) {
+        const protocolo::Pedido pedido{++sequencia_, comando, {}};
+        const std::vector<uint8_t> quadro = protocolo::Codifica(pedido);
+        if (::write(linha_, quadro.data(), quadro.size()) != ssize_t(quadro.size())) return {};
+        const QDeadlineTimer prazo(espera);
+        while (!prazo.hasExpired()) {
+            pollfd fd{linha_, POLLIN, 0};
+            if (::poll(&fd, 1, int(prazo.remainingTime())) <= 0) continue;
+            uint8_t bytes[256];
+            const ssize_t n = ::read(linha_, bytes, sizeof bytes);
+            if (n > 0) decodificador_.Alimenta(std::span(bytes, std::size_t(n)));
+            while (const auto carga = decodificador_.Proximo()) {
+                const auto r = protocolo::LeResposta(*carga);
+                if (r && r->sequencia == pedido.sequencia) return {r->ack, r->st1, r->st2, r->st3};
+            }
+        }
+        return {};
+    }
+    std::size_t Descartados() const { return decodificador_.Descartados(); }
+
+    // The lines between the receipt markers on standard output, read so far or arriving.
+    QString Recibo() {
+        const QDeadlineTimer prazo(kEspera);
+        QString linha;
+        while (!outras_.contains(u"=== RECIBO FIM ==="_s) && !(linha = Linha(prazo)).isNull())
+            outras_ << linha;
+        const qsizetype inicio = outras_.indexOf(u"=== RECIBO INICIO ==="_s);
+        const qsizetype fim = outras_.indexOf(u"=== RECIBO FIM ==="_s);
+        if (inicio < 0 || fim < inicio) return {};
+        return outras_.mid(inicio + 1, fim - inicio - 1).join(u'\n') + u'\n';
+    }
+
+    bool Termina(const QString& comoSair) {
+        if (comoSair == u"sair"_s) {
+            if (Controla(u"sair"_s) != u"ok sair"_s) return false;
+        } else {
+            ::kill(pid_t(processo_.processId()), comoSair == u"SIGINT"_s ? SIGINT : SIGTERM);
+        }
+        return processo_.waitForFinished(int(std::chrono::milliseconds(kEspera).count())) &&
+               processo_.exitStatus() == QProcess::NormalExit && processo_.exitCode() == 0;
+    }
+
+  private:
+    QProcess processo_;
+    QString caminho_;
+    int linha_ = -1;
+    uint8_t sequencia_ = 0;
+    protocolo::Decodificador decodificador_;
+    QStringList outras_;
+};
+
+} // namespace
+
+class TstEmulador : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void estados_data();
+    void estados();
+    void opcoesDeInicio_data();
+    void opcoesDeInicio();
+    void opcaoInvalidaNaoAbreNada_data();
+    void opcaoInvalidaNaoAbreNada();
+    void statusUltimoRepeteOUltimoComando();
+    void respostaLentaNaoPrendeOControle();
+    void leituraX_data();
+    void leituraX();
+    void controleInvalidoNaoMudaNada();
+    void fimDaEntradaNaoEncerra();
+    void registro_data();
+    void registro();
+    void recusaPastaQueOutrosEscrevem();
+
+  private:
+    QProcessEnvironment Ambiente() const;
+    std::unique_ptr<QTemporaryDir> pasta_;
+};
+
+void TstEmulador::init() {
+    pasta_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(pasta_->isValid());
+}
+
+QProcessEnvironment TstEmulador::Ambiente() const {
+    QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+    ambiente.insert(u"XDG_RUNTIME_DIR"_s, pasta_->path());
+    return ambiente;
+}
+
+void TstEmulador::estados_data() {
+    QTest::addColumn<QStringList>("controle");
+    QTest::addColumn<int>("comando");
+    QTest::addColumn<Status>("esperado");
+
+    const int status = int(Comando::Status);
+    QTest::newRow("idle printer") << QStringList{} << status << Status{6, 0, 0, 0};
+    QTest::newRow("paper low") << QStringList{u"estado pouco-papel"_s} << status
+                               << Status{6, 64, 0, 0};
+    QTest::newRow("paper out") << QStringList{u"estado sem-papel"_s} << status
+                               << Status{6, 128, 0, 11};
+    QTest::newRow("head lifted") << QStringList{u"estado cabeca-levantada"_s} << status
+                                 << Status{6, 16, 0, 12};
+    QTest::newRow("clock error") << QStringList{u"estado erro-relogio"_s} << status
+                                 << Status{6, 32, 0, 145};
+    QTest::newRow("coupon open") << QStringList{u"estado cupom-aberto"_s} << status
+                                 << Status{6, 2, 0, 7};
+    QTest::newRow("printer in error")
+        << QStringList{u"estado em-erro"_s} << status << Status{6, 16, 0, 10};
+    QTest::newRow("off line") << QStringList{u"estado off-line"_s} << status
+                              << Status{6, 16, 0, 13};
+    QTest::newRow("refusing every command")
+        << QStringList{u"estado recusa"_s} << int(Comando::LeituraX) << Status{21, 0, 0, 0};
+    QTest::newRow("arbitrary status for the next command")
+        << QStringList{u"estado sem-papel"_s, u"proximo 64 0 11"_s} << status
+        << Status{6, 64, 0, 11};
+    QTest::newRow("back to normal")
+        << QStringList{u"estado em-erro"_s, u"estado normal"_s} << status << Status{6, 0, 0, 0};
+    QTest::newRow("unknown command") << QStringList{} << 0x33 << Status{6, 4, 0, 1};
+    QTest::newRow("silent") << QStringList{u"estado silencio"_s} << status << Status{};
+    QTest::newRow("garbage answers") << QStringList{u"estado lixo"_s} << status << Status{};
+    QTest::newRow("answers cut in the middle")
+        << QStringList{u"estado corta"_s} << status << Status{};
+}
+
+void TstEmulador::estados() {
+    QFETCH(QStringList, controle);
+    QFETCH(int, comando);
+    QFETCH(Status, esperado);
+
+    Emulador e({u"--sem-registro"_s}, Ambiente());
+    QVERIFY(e.Abre());
+    for (const QString& c : controle)
+        QCOMPARE(e.Controla(c), u"ok "_s + c);
+    const std::chrono::milliseconds espera = esperado.isEmpty() ? kEsperaDoSilencio : kEspera;
+    QCOMPARE(e.Pergunta(Comando(comando), espera), esperado);
+    // Whatever happened on the line, the printer is still there.
+    QCOMPARE(e.Controla(u"estado normal"_s), u"ok estado normal"_s);
+    QCOMPARE(e.Pergunta(Comando::Status), (Status{6, 0, 0, 0}));
+    // Garbage and a cut answer reached the line, and were thrown away.
+    const bool estragado =
+        controle.contains(u"estado lixo"_s) || controle.contains(u"estado corta"_s);
+    QCOMPARE(e.Descartados() > 0, estragado);
+}
+
+void TstEmulador::opcoesDeInicio_data() {
+    QTest::addColumn<QStringList>("opcoes");
+    QTest::addColumn<Status>("primeira");
+    QTest::addColumn<Status>("segunda");
+
+    QTest::newRow("state") << QStringList{u"--estado"_s, u"cupom-aberto"_s} << Status{6, 2, 0, 7}
+                           << Status{6, 2, 0, 7};
+    QTest::newRow("status for the first command only")
+        << QStringList{u"--proximo"_s, u"1,2,3"_s} << Status{6, 1, 2, 3} << Status{6, 0, 0, 0};
+    QTest::newRow("short delay") << QStringList{u"--atraso"_s, u"50"_s} << Status{6, 0, 0, 0}
+                                 << Status{6, 0, 0, 0};
+    QTest::newRow("silent from the start")
+        << QStringList{u"--estado"_s, u"silencio"_s} << Status{} << Status{};
+}
+
+void TstEmulador::opcoesDeInicio() {
+    QFETCH(QStringList, opcoes);
+    QFETCH(Status, primeira);
+    QFETCH(Status, segunda);
+
+    Emulador e(opcoes + QStringList{u"--sem-registro"_s}, Ambiente());
+    QVERIFY(e.Abre());
+    const std::chrono::milliseconds espera = primeira.isEmpty() ? kEsperaDoSilencio : kEspera;
+    QCOMPARE(e.Pergunta(Comando::Status, espera), primeira);
+    QCOMPARE(e.Pergunta(Comando::Status, espera), segunda);
+    QVERIFY(e.Termina(u"sair"_s));
+}
+
+void TstEmulador::opcaoInvalidaNaoAbreNada_data() {
+    QTest::addColumn<QStringList>("opcoes");
+    QTest::newRow("unknown state") << QStringList{u"--estado"_s, u"voando"_s};
+    QTest::newRow("negative delay") << QStringList{u"--atraso"_s, u"-1"_s};
+    QTest::newRow("delay past a minute") << QStringList{u"--atraso"_s, u"60001"_s};
+    QTest::newRow("two status values") << QStringList{u"--proximo"_s, u"1,2"_s};
+    QTest::newRow("status value over 255") << QStringList{u"--proximo"_s, u"1,2,256"_s};
+    QTest::newRow("clock without time") << QStringList{u"--relogio"_s, u"2026-12-10"_s};
+    QTest::newRow("option without its value") << QStringList{u"--recibo"_s};
+    QTest::newRow("unknown option") << QStringList{u"--porta"_s, u"COM1"_s};
+}
+
+void TstEmulador::opcaoInvalidaNaoAbreNada() {
+    QFETCH(QStringList, opcoes);
+    Emulador e(opcoes, Ambiente());
+    QVERIFY(e.processo().waitForFinished(5000));
+    QCOMPARE(e.processo().exitCode(), 2);
+    QVERIFY(e.processo().readAllStandardOutput().isEmpty());
+    QVERIFY(e.processo().readAllStandardError().contains("emulador-ecf: "));
+    QVERIFY(!QFileInfo::exists(pasta_->filePath(u"testeecf"_s)));
+}
+
+void TstEmulador::statusUltimoRepeteOUltimoComando() {
+    Emulador e({u"--sem-registro"_s}, Ambiente());
+    QVERIFY(e.Abre());
+    QCOMPARE(e.Pergunta(Comando::StatusUltimo), (Status{6, 0, 0, 0}));
+    QCOMPARE(e.Controla(u"proximo 1 2 3"_s), u"ok proximo 1 2 3"_s);
+    QCOMPARE(e.Pergunta(Comando::StatusUltimo), (Status{6, 0, 0, 0}));
+    QCOMPARE(e.Pergunta(Comando::Status), (Status{6, 1, 2, 3}));
+    QCOMPARE(e.Pergunta(Comando::StatusUltimo), (Status{6, 1, 2, 3}));
+    QCOMPARE(e.Pergunta(Comando::StatusUltimo), (Status{6, 1, 2, 3}));
+    QCOMPARE(e.Pergunta(Comando::Status), (Status{6, 0, 0, 0}));
+    QCOMPARE(e.Pergunta(Comando::StatusUltimo), (Status{6, 0, 0, 0}));
+}
+
+void TstEmulador::respostaLentaNaoPrendeOControle() {
+    Emulador e({u"--sem-registro"_s, u"--atraso"_s, u"800"_s}, Ambiente());
+    QVERIFY(e.Abre());
+    QElapsedTimer relogio;
+    relogio.start();
+    QCOMPARE(e.Pergunta(Comando::Status, 300ms), Status{});
+    // The answer is on its way; the control channel answers meanwhile.
+    QCOMPARE(e.Controla(u"situacao"_s),
+             u"ok situacao estado normal atraso 800 pedidos 1 leituras 0"_s);
+    QVERIFY2(relogio.elapsed() < 800, QByteArray::number(relogio.elapsed()));
+    QCOMPARE(e.Controla(u"atraso 0"_s), u"ok atraso 0"_s);
+    // The late answer to the first request comes first, then this one's.
+    QCOMPARE(e.Pergunta(Comando::Status), (Status{6, 0, 0, 0}));
+    QVERIFY(relogio.elapsed() >= 800);
+}
+
+void TstEmulador::leituraX_data() {
+    QTest::addColumn<QString>("estado");
+    QTest::addColumn<Status>("esperado");
+    QTest::addColumn<bool>("impresso");
+
+    QTest::newRow("idle printer prints") << u"normal"_s << Status{6, 0, 0, 0} << true;
+    QTest::newRow("paper low prints, with its flag")
+        << u"pouco-papel"_s << Status{6, 64, 0, 0} << true;
+    QTest::newRow("paper out prints nothing") << u"sem-papel"_s << Status{6, 128, 0, 11} << false;
+    QTest::newRow("coupon open prints nothing") << u"cupom-aberto"_s << Status{6, 2, 0, 7} << false;
+    QTest::newRow("refusal prints nothing") << u"recusa"_s << Status{21, 0, 0, 0} << false;
+}
+
+void TstEmulador::leituraX() {
+    QFETCH(QString, estado);
+    QFETCH(Status, esperado);
+    QFETCH(bool, impresso);
+
+    const QString arquivo = pasta_->filePath(u"recibos.txt"_s);
+    Emulador e({u"--sem-registro"_s, u"--recibo"_s, arquivo, u"--estado"_s, estado, u"--relogio"_s,
+                u"2026-12-10 14:03:19"_s},
+               Ambiente());
+    QVERIFY(e.Abre());
+    QCOMPARE(e.Pergunta(Comando::LeituraX), esperado);
+    QCOMPARE(e.Controla(u"situacao"_s),
+             u"ok situacao estado %1 atraso 0 pedidos 1 leituras %2"_s.arg(estado).arg(
+                 impresso ? 1 : 0));
+    if (!impresso) {
+        QVERIFY(!QFile::exists(arquivo));
+        return;
+    }
+
+    QFile f(arquivo);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString recibo = QString::fromUtf8(f.readAll());
+    QVERIFY(recibo.contains(u"LEITURA X"_s));
+    QVERIFY(recibo.contains(u"PADARIA E CONFEITARIA PÃO DOURADO LTDA"_s));
+    QVERIFY(recibo.contains(u"CNPJ:12.345.678/0001-95"_s));
+    QVERIFY(recibo.contains(u"10/12/2026 14:03:19"_s));
+    QVERIFY(recibo.contains(u"Contador de Reduções Z (CRZ):"_s));
+    QVERIFY(recibo.contains(u"COO:000124"_s));
+    QVERIFY(recibo.contains(u"Totalizador Geral (GT):            R$ 152.340,75"_s));
+    for (const QString& linha : recibo.split(u'\n'))
+        QVERIFY2(linha.size() <= 48, qPrintable(linha));
+    // The same receipt on standard output, between its markers.
+    QCOMPARE(e.Recibo() + u'\n', recibo);
+
+    // A second reading is appended, one operation later.
+    QCOMPARE(e.Pergunta(Comando::LeituraX), esperado);
+    f.seek(0);
+    const QString ambos = QString::fromUtf8(f.readAll());
+    QCOMPARE(ambos.count(u"LEITURA X"_s), 2);
+    QVERIFY(ambos.startsWith(recibo));
+    QVERIFY(ambos.contains(u"COO:000125"_s));
+}
+
+void TstEmulador::controleInvalidoNaoMudaNada() {
+    Emulador e({u"--sem-registro"_s}, Ambiente());
+    QVERIFY(e.Abre());
+    QVERIFY(e.Controla(u"estado voando"_s).startsWith(u"erro estado desconhecido: voando"_s));
+    QVERIFY(e.Controla(u"atraso muito"_s).startsWith(u"erro "_s));
+    QVERIFY(e.Controla(u"proximo 1 2"_s).startsWith(u"erro "_s));
+    QVERIFY(e.Controla(u"proximo 1 2 300"_s).startsWith(u"erro "_s));
+    QVERIFY(e.Controla(u"imprime"_s).startsWith(u"erro "_s));
+    // Blank lines and comments get no acknowledgement: the next line's comes back.
+    QCOMPARE(e.Controla(u"\n# a comment\n  estado   pouco-papel  \r"_s),
+             u"ok estado pouco-papel"_s);
+    QCOMPARE(e.Pergunta(Comando::Status), (Status{6, 64, 0, 0}));
+}
+
+void TstEmulador::fimDaEntradaNaoEncerra() {
+    Emulador e({u"--sem-registro"_s}, Ambiente());
+    QVERIFY(e.Abre());
+    e.processo().closeWriteChannel();
+    QCOMPARE(e.Pergunta(Comando::Status), (Status{6, 0, 0, 0}));
+    QCOMPARE(e.processo().state(), QProcess::Running);
+    QVERIFY(e.Termina(u"SIGTERM"_s));
+}
+
+void TstEmulador::registro_data() {
+    QTest::addColumn<bool>("xdg");
+    QTest::addColumn<QString>("comoSair");
+
+    QTest::newRow("runtime folder, ended by sair") << true << u"sair"_s;
+    QTest::newRow("runtime folder, ended by SIGTERM") << true << u"SIGTERM"_s;
+    QTest::newRow("runtime folder, ended by SIGINT") << true << u"SIGINT"_s;
+    QTest::newRow("home folder without a runtime folder") << false << u"sair"_s;
+}
+
+void TstEmulador::registro() {
+    QFETCH(bool, xdg);
+    QFETCH(QString, comoSair);
+
+    QProcessEnvironment ambiente = Ambiente();
+    QString pasta = pasta_->filePath(u"testeecf"_s);
+    if (!xdg) {
+        ambiente.remove(u"XDG_RUNTIME_DIR"_s);
+        ambiente.insert(u"HOME"_s, pasta_->path());
+        pasta = pasta_->filePath(u".testeecf"_s);
+    }
+    // What a killed emulator left behind (pid 2^22 + 1 is past Linux's largest).
+    const QString abandonado = pasta + u"/emulador-4194305"_s;
+    QVERIFY(QDir().mkdir(pasta, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QFile velho(abandonado);
+    QVERIFY(velho.open(QIODevice::WriteOnly));
+    velho.close();
+
+    Emulador e({}, ambiente);
+    QVERIFY(e.Abre());
+    const QString arquivo = pasta + u"/emulador-"_s + QString::number(e.processo().processId());
+    QFile f(arquivo);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromLocal8Bit(f.readAll()), e.caminho() + u"\n"_s);
+    QVERIFY(!QFile::exists(abandonado));
+    QCOMPARE(QDir(pasta).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QFileInfo(arquivo).fileName()});
+    struct stat info {};
+    QCOMPARE(::stat(QFile::encodeName(pasta).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0700u);
+    QCOMPARE(e.Pergunta(Comando::Status), (Status{6, 0, 0, 0}));
+
+    QVERIFY(e.Termina(comoSair));
+    QVERIFY(!QFile::exists(arquivo));
+}
+
+void TstEmulador::recusaPastaQueOutrosEscrevem() {
+    const QString pasta = pasta_->filePath(u"testeecf"_s);
+    QVERIFY(QDir().mkdir(pasta));
+    QVERIFY(::chmod(QFile::encodeName(pasta).constData(), 0777) == 0);
+
+    Emulador e({}, Ambiente());
+    QVERIFY(e.processo().waitForFinished(5000));
+    QCOMPARE(e.processo().exitCode(), 1);
+    QVERIFY(e.processo().readAllStandardOutput().isEmpty());
+    QVERIFY(e.processo().readAllStandardError().contains("writable by group or others"));
+    QVERIFY(QDir(pasta).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+QTEST_GUILESS_MAIN(TstEmulador)
+#include "tst_emulador.moc"

@@ -1,0 +1,426 @@
+// End to end: the program's locate and X-reading actions and their analysis, through the
+// real stand-in library and a pseudo-terminal, to the printer emulator. Every row says
+// what the operator sees: the return codes, the four status values and the boxes.
+#include "acoes.h"
+#include "bemafi32.h"
+#include "diario.h"
+#include "registro.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kTimeoutMs = 300;
+constexpr int kSemLeituraX = 999; // the locate failed, so the X-reading button stays off
+
+const QString kNaoLocalizada =
+    u"informacao|LOCALIZAÇÃO DO ECF|Erro de Comunicação, Impressora não Localizada"_s;
+const QString kRecusa =
+    u"erro|Atenção|A Impressora retornou NAK !\rErro de Protocolo de Comunicação !"_s;
+const QString kDesligada = u"Impressora Desligada ou Cabo de Comunicação Desconectado !"_s;
+const QString kComunicacao = u"Erro de Comunicação !"_s;
+const QString kDiferente = u"Status diferente de 6, 0, 0 !"_s;
+
+QString Mensagem(const QString& r1, const QString& r2, const QString& r3) {
+    return u"mensagem||1ª Resposta : "_s + r1 + u"\r2ª Resposta : "_s + r2 +
+           u"\r3ª Resposta : "_s + r3;
+}
+QString Retorno(const QString& texto) { return u"informacao|RETORNO DO ECF|"_s + texto; }
+QString Ok(const QString& r3 = u"COMANDO OK"_s) { return Mensagem(u"OK"_s, u"OK"_s, r3); }
+
+QList<int> UltimoStatus() {
+    int32_t ack = -1, st1 = -1, st2 = -1, st3 = -1;
+    Bematech_FI_RetornoImpressoraMFD(&ack, &st1, &st2, &st3);
+    return {ack, st1, st2, st3};
+}
+
+// One running emulator: its pty, its control channel, and its end.
+class Emulador {
+public:
+    explicit Emulador(const QStringList& opcoes) {
+        processo_.setProcessChannelMode(QProcess::SeparateChannels);
+        processo_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        processo_.start(QStringLiteral(EMULADOR), opcoes);
+        if (processo_.waitForStarted(5000))
+            pty_ = Linha(5000);
+    }
+    ~Emulador() {
+        if (processo_.state() == QProcess::NotRunning)
+            return;
+        processo_.write("sair\n");
+        processo_.closeWriteChannel();
+        if (!processo_.waitForFinished(5000))
+            processo_.kill();
+        processo_.waitForFinished(5000);
+    }
+    Emulador(const Emulador&) = delete;
+    Emulador& operator=(const Emulador&) = delete;
+
+    const QString& Pty() const { return pty_; }
+
+    // Sends one control command and returns its acknowledgement ("ok ..."), skipping the
+    // printed receipts in between; empty when none came in time.
+    QString Comando(const QString& comando) {
+        processo_.write((comando + u'\n').toUtf8());
+        const QDeadlineTimer prazo(5000);
+        for (;;) {
+            const QString linha = Linha(prazo.remainingTime());
+            if (linha.isNull() || linha.startsWith("ok "_L1) || linha.startsWith("erro "_L1))
+                return linha;
+        }
+    }
+    bool Termina() {
+        processo_.write("sair\n");
+        return processo_.waitForFinished(5000);
+    }
+
+private:
+    QString Linha(qint64 ms) {
+        const QDeadlineTimer prazo(ms);
+        while (!processo_.canReadLine()) {
+            if (prazo.hasExpired() || !processo_.waitForReadyRead(prazo.remainingTime()))
+                return {};
+        }
+        return QString::fromUtf8(processo_.readLine()).trimmed();
+    }
+
+    QProcess processo_;
+    QString pty_;
+};
+
+} // namespace
+
+class TstPontaAPonta : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void cenario_data();
+    void cenario();
+    void respostaAtrasadaNaoPassaPorOutra();
+    void portaDisputada();
+    void default__data();
+    void default_();
+    void ptySemRegistroNaoEhAberto();
+    void iniAusente();
+    void registroDeTrafego();
+
+private:
+    void EscreveIni(const QString& porta, const QString& extra = {}, bool log = true);
+    QString Ini() const { return QDir(QCoreApplication::applicationDirPath()).filePath("Bemafi32.ini"); }
+
+    QTemporaryDir runtime_;
+    QString log_;
+};
+
+void TstPontaAPonta::initTestCase() {
+    QVERIFY(runtime_.isValid());
+    QVERIFY(QFile::setPermissions(runtime_.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ExeOwner));
+    qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
+    log_ = runtime_.filePath("trafego.log");
+    QVERIFY2(QFile::exists(QStringLiteral(EMULADOR)), "the emulator is built with the project");
+    Bematech_FI_SelecionaIniLocal();
+}
+
+void TstPontaAPonta::init() {
+    duplo::LimpaDiario();
+    iRetorno = 0;
+    StatusECF = {};
+    QFile::remove(log_);
+}
+
+void TstPontaAPonta::cleanup() { Bematech_FI_FechaPortaSerial(); }
+
+void TstPontaAPonta::EscreveIni(const QString& porta, const QString& extra, bool log) {
+    QFile ini(Ini());
+    QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QString texto = u"[Sistema]\r\nPath=%1/\r\nPorta=%2\r\n[Bemafi32]\r\nTimeout=%3\r\n"
+                    u"TimeoutLeituraX=%3\r\n"_s.arg(QCoreApplication::applicationDirPath(), porta)
+                        .arg(kTimeoutMs);
+    if (log)
+        texto += u"Log="_s + log_ + u"\r\n"_s;
+    ini.write((texto + extra).toUtf8());
+    ini.close();
+    Bematech_FI_ReloadINIFile();
+}
+
+void TstPontaAPonta::cenario_data() {
+    QTest::addColumn<QStringList>("opcoes");   // the emulator's at start
+    QTest::addColumn<QString>("porta");        // "pty", "Default" or "cOM3"
+    QTest::addColumn<QString>("durante");      // a control command between the two actions
+    QTest::addColumn<bool>("localiza");
+    QTest::addColumn<int>("retornoLocalizar");
+    QTest::addColumn<QList<int>>("statusLocalizar");
+    QTest::addColumn<QStringList>("caixasLocalizar");
+    QTest::addColumn<int>("retornoX");
+    QTest::addColumn<QList<int>>("statusX");
+    QTest::addColumn<QStringList>("caixasX");
+    QTest::addColumn<bool>("impresso");
+    QTest::addColumn<int>("limiteMs");         // a hang guard, not a timing
+
+    const QList<int> ok{6, 0, 0, 0};
+    const QList<int> nada{0, 0, 0, 0};
+    const int folga = 3 * kTimeoutMs;
+
+    QTest::newRow("idle") << QStringList{} << "pty" << "" << true << 1 << ok << QStringList{Ok()}
+                          << 1 << ok << QStringList{Ok()} << true << folga;
+    QTest::newRow("idle, found by Default")
+        << QStringList{} << "Default" << "" << true << 1 << ok << QStringList{Ok()} << 1 << ok
+        << QStringList{Ok()} << true << folga;
+    QTest::newRow("idle, as COM3 typed cOM3")
+        << QStringList{} << "cOM3" << "" << true << 1 << ok << QStringList{Ok()} << 1 << ok
+        << QStringList{Ok()} << true << folga;
+
+    struct Estado {
+        const char* linha;
+        const char* nome;
+        int st1;
+        int st3;
+        QString flag;
+        QString texto;
+        bool imprime;
+    };
+    const Estado estados[] = {
+        {"paper running out", "pouco-papel", 64, 0, u"Pouco Papel"_s, u"COMANDO OK"_s, true},
+        {"out of paper", "sem-papel", 128, 11, u"Fim do Papel"_s, u"IMPRESSORA SEM PAPEL"_s, false},
+        {"head lifted", "cabeca-levantada", 16, 12, u"ECF em Erro"_s,
+         u"IMPRESSORA COM CABEÇA LEVANTADA"_s, false},
+        {"clock lost", "erro-relogio", 32, 145, u"Erro no Relógio"_s,
+         u"AGUARDANDO ACERTO DE RELÓGIO"_s, false},
+        {"coupon left open", "cupom-aberto", 2, 7, u"Cupom Aberto"_s, u"CUPOM FISCAL ABERTO"_s,
+         false},
+        {"printer in error", "em-erro", 16, 10, u"ECF em Erro"_s, u"IMPRESSORA EM ERRO"_s, false},
+        {"off line", "off-line", 16, 13, u"ECF em Erro"_s, u"IMPRESSORA OFF LINE"_s, false},
+    };
+    for (const auto& e : estados) {
+        const QString r1 = u" \""_s + e.flag + u'"';
+        const QList<int> status{6, e.st1, 0, e.st3};
+        QTest::newRow(e.linha) << QStringList{"--estado", e.nome} << "pty" << "" << true << 1
+                               << status << QStringList{Mensagem(r1, u"OK"_s, e.texto)} << -27
+                               << status
+                               << QStringList{Retorno(kDiferente),
+                                              Mensagem(r1, u"OK"_s, kDiferente + e.texto)}
+                               << e.imprime << folga;
+    }
+
+    QTest::newRow("refuses every command")
+        << QStringList{"--estado", "recusa"} << "pty" << "" << true << 1 << QList<int>{21, 0, 0, 0}
+        << QStringList{kRecusa} << -27 << QList<int>{21, 0, 0, 0} << QStringList{kRecusa} << false
+        << folga;
+    QTest::newRow("switched off") << QStringList{"--estado", "silencio"} << "pty" << "" << false
+                                  << 0 << nada << QStringList{kNaoLocalizada} << kSemLeituraX
+                                  << nada << QStringList{} << false << folga;
+    QTest::newRow("garbage") << QStringList{"--estado", "lixo"} << "pty" << "" << false << 0
+                             << nada << QStringList{kNaoLocalizada} << kSemLeituraX << nada
+                             << QStringList{} << false << folga;
+    QTest::newRow("answers cut in half") << QStringList{"--estado", "corta"} << "pty" << "" << false
+                                         << 0 << nada << QStringList{kNaoLocalizada}
+                                         << kSemLeituraX << nada << QStringList{} << false << folga;
+    QTest::newRow("switched off mid-session")
+        << QStringList{} << "pty" << "estado silencio" << true << 1 << ok << QStringList{Ok()} << -6
+        << nada << QStringList{Retorno(kDesligada), Ok(kDesligada + u"COMANDO OK"_s)} << false
+        << folga;
+    QTest::newRow("garbage mid-session")
+        << QStringList{} << "pty" << "estado lixo" << true << 1 << ok << QStringList{Ok()} << 0
+        << nada << QStringList{Retorno(kComunicacao), Ok(kComunicacao + u"COMANDO OK"_s)} << false
+        << folga;
+    QTest::newRow("line closed in the middle of an answer")
+        << QStringList{} << "pty" << "estado corta" << true << 1 << ok << QStringList{Ok()} << 0
+        << nada << QStringList{Retorno(kComunicacao), Ok(kComunicacao + u"COMANDO OK"_s)} << true
+        << folga;
+    QTest::newRow("emulator gone mid-session")
+        << QStringList{} << "pty" << "sair" << true << 1 << ok << QStringList{Ok()} << -6 << nada
+        << QStringList{Retorno(kDesligada), Ok(kDesligada + u"COMANDO OK"_s)} << false << folga;
+    QTest::newRow("slow answer inside the timeout")
+        << QStringList{"--atraso", "150"} << "pty" << "" << true << 1 << ok << QStringList{Ok()}
+        << 1 << ok << QStringList{Ok()} << true << 3 * folga;
+    QTest::newRow("slow answer outside the timeout")
+        << QStringList{"--atraso", "600"} << "pty" << "" << false << 0 << nada
+        << QStringList{kNaoLocalizada} << kSemLeituraX << nada << QStringList{} << false << folga;
+}
+
+void TstPontaAPonta::cenario() {
+    QFETCH(QStringList, opcoes);
+    QFETCH(QString, porta);
+    QFETCH(QString, durante);
+    QFETCH(int, retornoX);
+    QFETCH(int, limiteMs);
+
+    const QString recibo = runtime_.filePath(u"recibo-%1.txt"_s.arg(QTest::currentDataTag()));
+    Emulador emulador(opcoes + QStringList{"--recibo", recibo});
+    QVERIFY2(emulador.Pty().startsWith("/dev/"), "the emulator did not start");
+    if (porta == "pty")
+        EscreveIni(emulador.Pty());
+    else if (porta == "cOM3")
+        EscreveIni(porta, u"COM3="_s + emulador.Pty() + u"\r\n"_s);
+    else
+        EscreveIni(porta);
+
+    QElapsedTimer tempo;
+    tempo.start();
+    QTEST(Localizar(), "localiza");
+    QTEST(int(iRetorno), "retornoLocalizar");
+    QTEST(UltimoStatus(), "statusLocalizar");
+    QTEST(duplo::Diario(), "caixasLocalizar");
+    QVERIFY2(tempo.elapsed() < limiteMs, qPrintable(u"locate took %1 ms"_s.arg(tempo.elapsed())));
+
+    if (retornoX == kSemLeituraX)
+        return;
+    if (durante == "sair")
+        QVERIFY(emulador.Termina());
+    else if (!durante.isEmpty())
+        QCOMPARE(emulador.Comando(durante), u"ok "_s + durante);
+    duplo::LimpaDiario();
+    tempo.restart();
+    LeituraX();
+    QCOMPARE(int(iRetorno), retornoX);
+    QTEST(UltimoStatus(), "statusX");
+    QTEST(duplo::Diario(), "caixasX");
+    QVERIFY2(tempo.elapsed() < limiteMs, qPrintable(u"X reading took %1 ms"_s.arg(tempo.elapsed())));
+
+    QFile impresso(recibo);
+    const bool temLeitura = impresso.open(QIODevice::ReadOnly) && impresso.readAll().contains("LEITURA X");
+    QTEST(temLeitura, "impresso");
+}
+
+// An answer that comes after the library gave up must not be taken for the answer to a
+// later request.
+void TstPontaAPonta::respostaAtrasadaNaoPassaPorOutra() {
+    Emulador emulador({"--atraso", "450", "--proximo", "128,0,11"});
+    QVERIFY(emulador.Pty().startsWith("/dev/"));
+    EscreveIni(emulador.Pty());
+    QVERIFY(!Localizar());
+    QCOMPARE(emulador.Comando("atraso 0"), "ok atraso 0"_L1);
+    // The late "out of paper" answer reaches the line while the library is asking again.
+    int32_t ack = 0, st1 = 0, st2 = 0, st3 = 0;
+    QCOMPARE(Bematech_FI_VerificaEstadoImpressoraMFD(&ack, &st1, &st2, &st3), 1);
+    QCOMPARE((QList<int>{ack, st1, st2, st3}), (QList<int>{6, 0, 0, 0}));
+    duplo::LimpaDiario();
+    QVERIFY(Localizar());
+    QCOMPARE(UltimoStatus(), (QList<int>{6, 0, 0, 0}));
+    QCOMPARE(duplo::Diario(), QStringList{Ok()});
+}
+
+void TstPontaAPonta::portaDisputada() {
+    Emulador emulador({});
+    QVERIFY(emulador.Pty().startsWith("/dev/"));
+    EscreveIni(emulador.Pty());
+
+    QProcess outro;
+    outro.start(QStringLiteral(SEGURA_PORTA));
+    QVERIFY(outro.waitForStarted(5000));
+    QDeadlineTimer prazo(5000);
+    while (!outro.canReadLine() && !prazo.hasExpired())
+        outro.waitForReadyRead(prazo.remainingTime());
+    QCOMPARE(outro.readLine().trimmed(), QByteArray("1"));
+
+    QElapsedTimer tempo;
+    tempo.start();
+    QCOMPARE(Bematech_FI_AbrePortaSerial(), -5);
+    QVERIFY2(tempo.elapsed() < kTimeoutMs, "a busy port is refused at once, without waiting");
+    QVERIFY(!Localizar());
+    QCOMPARE(duplo::Diario(), QStringList{kNaoLocalizada});
+
+    outro.closeWriteChannel();
+    QVERIFY(outro.waitForFinished(5000));
+    QCOMPARE(Bematech_FI_AbrePortaSerial(), 1);
+}
+
+// "Default" among registered ptys that never answer.
+void TstPontaAPonta::default__data() {
+    QTest::addColumn<int>("mortas");
+    QTest::addColumn<bool>("comImpressora");
+    QTest::addColumn<int>("abre");
+    QTest::addColumn<QStringList>("caixas");
+    QTest::newRow("five dead, then the printer") << 5 << true << 1 << QStringList{Ok()};
+    QTest::newRow("five dead and no printer") << 5 << false << -6 << QStringList{kNaoLocalizada};
+    QTest::newRow("nothing registered") << 0 << false << -5 << QStringList{kNaoLocalizada};
+}
+
+void TstPontaAPonta::default_() {
+    QFETCH(int, mortas);
+    QFETCH(bool, comImpressora);
+    std::vector<std::unique_ptr<Emulador>> emuladores;
+    for (int i = 0; i < mortas; ++i) {
+        emuladores.push_back(std::make_unique<Emulador>(QStringList{"--estado", "silencio"}));
+        QVERIFY(emuladores.back()->Pty().startsWith("/dev/"));
+    }
+    if (comImpressora) {
+        emuladores.push_back(std::make_unique<Emulador>(QStringList{}));
+        QVERIFY(emuladores.back()->Pty().startsWith("/dev/"));
+    }
+    EscreveIni("Default");
+
+    QElapsedTimer tempo;
+    tempo.start();
+    QTEST(Bematech_FI_AbrePortaSerial(), "abre");
+    // One timeout in all, however many dead lines: one each would be 5 timeouts.
+    QVERIFY2(tempo.elapsed() < 2 * kTimeoutMs, qPrintable(u"%1 ms"_s.arg(tempo.elapsed())));
+    Localizar();
+    QTEST(duplo::Diario(), "caixas");
+}
+
+void TstPontaAPonta::ptySemRegistroNaoEhAberto() {
+    Emulador emulador({"--sem-registro"});
+    QVERIFY(emulador.Pty().startsWith("/dev/"));
+    EscreveIni(emulador.Pty());
+    QCOMPARE(Bematech_FI_AbrePortaSerial(), -5);
+    EscreveIni("Default");
+    QCOMPARE(Bematech_FI_AbrePortaSerial(), -5);
+    QVERIFY(emulador.Comando("situacao").contains(" pedidos 0 "_L1));
+}
+
+void TstPontaAPonta::iniAusente() {
+    EscreveIni("Default");
+    QVERIFY(QFile::remove(Ini()));
+    Bematech_FI_ReloadINIFile();
+    QCOMPARE(Bematech_FI_AbrePortaSerial(), -4);
+    QVERIFY(!Localizar());
+    QCOMPARE(duplo::Diario(), QStringList{kNaoLocalizada});
+}
+
+void TstPontaAPonta::registroDeTrafego() {
+    Emulador emulador({"--estado", "pouco-papel"});
+    QVERIFY(emulador.Pty().startsWith("/dev/"));
+    EscreveIni(emulador.Pty(), {}, false);
+    QVERIFY(Localizar());
+    QVERIFY2(!QFile::exists(log_), "the traffic log is off unless the file turns it on");
+
+    EscreveIni(emulador.Pty());
+    QVERIFY(Localizar());
+    QFile log(log_);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QStringList linhas = QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    QStringList trocas;
+    for (const auto& linha : linhas)
+        if (linha.contains(" -> ["_L1))
+            trocas << linha;
+    QCOMPARE(trocas.size(), 2);
+    for (const auto& linha : trocas) {
+        QVERIFY2(linha.contains(emulador.Pty()), qPrintable(linha));
+        QVERIFY2(linha.contains("Status"_L1), qPrintable(linha));
+        QVERIFY2(linha.contains("] resposta #"_L1) && linha.contains("ST1 64"_L1), qPrintable(linha));
+        QVERIFY2(linha.contains(" ms"_L1), qPrintable(linha));
+        QVERIFY2(linha.contains(QRegularExpression(u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} "_s)),
+                 qPrintable(linha));
+        QVERIFY2(linha.contains(QRegularExpression(u"<- \\[02( [0-9A-F]{2})+\\]"_s)), qPrintable(linha));
+    }
+}
+
+QTEST_GUILESS_MAIN(TstPontaAPonta)
+#include "tst_ponta_a_ponta.moc"

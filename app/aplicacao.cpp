@@ -4,6 +4,8 @@
 #include "estilo.h"
 
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QMessageBox>
 #include <exception>
 
@@ -42,4 +44,13 @@ void AplicaEstiloOuAvisa(QApplication& aplicacao, const QString& nome) {
     caixa.setTextFormat(Qt::PlainText);
     caixa.addButton(u"&Close"_s, QMessageBox::RejectRole);
     caixa.exec();
+}
+
+void CarregaFontes() {
+#ifndef Q_OS_WIN
+    if (QFontInfo(QFont(u"Tahoma"_s)).family() == u"Tahoma"_s)
+        return;
+    for (const QString& arquivo : {u"tahoma.ttf"_s, u"tahomabd.ttf"_s})
+        QFontDatabase::addApplicationFont(u"/usr/share/wine/fonts/"_s + arquivo);
+#endif
 }

@@ -18,3 +18,6 @@ void ReportaErro(const QString& mensagem);
 // Applies the named style from the program's resources; when there is none, says so in a
 // box and leaves the system's own look.
 void AplicaEstiloOuAvisa(QApplication& aplicacao, const QString& nome);
+// Makes the window's face, Tahoma, available where the system lacks it (Debian's fonts-wine
+// carries a compatible one outside the fonts that the system lists).
+void CarregaFontes();

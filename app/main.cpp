@@ -3,6 +3,7 @@
 
 int main(int argc, char* argv[]) {
     TAplicacao aplicacao(argc, argv);
+    CarregaFontes();
     AplicaEstiloOuAvisa(aplicacao, QStringLiteral("Emerald Light Slate"));
     TFprincipal Fprincipal;
     Fprincipal.show();

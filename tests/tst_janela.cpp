@@ -1,6 +1,7 @@
 // The main window through its widgets: start-up state, the port box's completion, the
 // configuration steps, the boxes and the error report, against the scripted library.
 #include "aplicacao.h"
+#include "configuracao.h"
 #include "duplo.h"
 #include "fprincipal.h"
 #include "janela/captura.h"
@@ -24,6 +25,7 @@
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(QMessageBox::Icon)
+Q_DECLARE_METATYPE(QAccessible::Role)
 
 namespace {
 
@@ -66,6 +68,10 @@ private slots:
     void cleanup();
 
     void inicioNaPrimeiraExecucao();
+    void acessibilidade_data();
+    void acessibilidade();
+    void gravarRecusaQuebraDeLinha_data();
+    void gravarRecusaQuebraDeLinha();
     void controles_data();
     void controles();
     void inicioComPortaSalva_data();
@@ -195,6 +201,61 @@ void TstJanela::controles() {
     } else if (auto* rotulo = qobject_cast<QLabel*>(controle); rotulo && !legenda.isEmpty()) {
         QCOMPARE(rotulo->text(), legenda);
     }
+}
+
+void TstJanela::acessibilidade_data() {
+    QTest::addColumn<QString>("nome");
+    QTest::addColumn<QAccessible::Role>("papel");
+    QTest::addColumn<QString>("nomeAcessivel");
+    QTest::newRow("window") << u"TFprincipal"_s << QAccessible::Client
+                            << u"Teste de Comunicação Exclusivo MP 4200 TH FI"_s;
+    QTest::newRow("locate") << u"BtLocalizar"_s << QAccessible::Button
+                            << u"Localizar Impressora 4200 TH FI"_s;
+    QTest::newRow("X reading") << u"BtLeituraX"_s << QAccessible::Button << u"Imprimir Leitura X"_s;
+    // On Linux a combo box is named by its text; its caption comes through the label relation.
+    QTest::newRow("port box") << u"CbPorta"_s << QAccessible::ComboBox << u"COM3"_s;
+    QTest::newRow("label") << u"LbPorta"_s << QAccessible::StaticText
+                           << u"Selecione a Porta ou Deixe \"Default\" para automático"_s;
+}
+
+void TstJanela::acessibilidade() {
+    QFETCH(QString, nome);
+    QFETCH(QAccessible::Role, papel);
+    QFETCH(QString, nomeAcessivel);
+    GravaArquivo(Ini(), "[Sistema]\r\nPorta=COM3\r\n");
+    Abre();
+    QWidget* controle = nome == janela_->objectName() ? janela_.get() : janela_->findChild<QWidget*>(nome);
+    QVERIFY(controle);
+    QAccessibleInterface* acessivel = QAccessible::queryAccessibleInterface(controle);
+    QVERIFY(acessivel);
+    QCOMPARE(acessivel->role(), papel);
+    QCOMPARE(acessivel->text(QAccessible::Name), nomeAcessivel);
+    if (papel == QAccessible::ComboBox) {
+        const auto rotulos = acessivel->relations(QAccessible::Label);
+        QCOMPARE(rotulos.size(), 1);
+        QCOMPARE(rotulos.first().first->text(QAccessible::Name),
+                 u"Selecione a Porta ou Deixe \"Default\" para automático"_s);
+    }
+}
+
+void TstJanela::gravarRecusaQuebraDeLinha_data() {
+    QTest::addColumn<QString>("valor");
+    QTest::newRow("line feed") << u"COM1\n[Outra]"_s;
+    QTest::newRow("carriage return") << u"COM1\rX=1"_s;
+    QTest::newRow("NUL") << QString(u"COM1\0X"_s);
+}
+
+void TstJanela::gravarRecusaQuebraDeLinha() {
+    QFETCH(QString, valor);
+    Abre();
+    const QByteArray antes = LeArquivo(Ini());
+    try {
+        GravarIni(u"Sistema"_s, u"Porta"_s, valor);
+        QFAIL("the value was written");
+    } catch (const std::runtime_error& erro) {
+        QCOMPARE(QString::fromUtf8(erro.what()), u"Unable to write to "_s + Ini());
+    }
+    QCOMPARE(LeArquivo(Ini()), antes);
 }
 
 void TstJanela::inicioComPortaSalva_data() {
@@ -446,6 +507,9 @@ void TstJanela::localizar() {
     QCOMPARE(caixa.texto, texto);
     QCOMPARE(caixa.botoes, QStringList{u"OK"_s});
     QVERIFY(caixa.modal);
+    QCOMPARE(caixa.papel, QAccessible::AlertMessage);
+    QCOMPARE(caixa.nomeAcessivel, titulo);
+    QCOMPARE(caixa.valorAcessivel, texto);
     QCOMPARE(Controle<QPushButton>("BtLeituraX")->isEnabled(), habilitado);
 }
 

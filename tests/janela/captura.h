@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -22,6 +23,10 @@ struct TCaixaVista {
     bool sonda = false;
     // False when the closing key was sent and the box stayed open.
     bool fechouComTecla = true;
+    // As a screen reader sees the box: its role, name and value.
+    QAccessible::Role papel = QAccessible::NoRole;
+    QString nomeAcessivel;
+    QString valorAcessivel;
 };
 
 class TCaptura : public QObject {
@@ -54,6 +59,11 @@ private:
                           caixa->isModal(), caixa->frameGeometry(), sonda_ && sonda_()};
         for (QAbstractButton* botao : caixa->buttons())
             vista.botoes << botao->text();
+        if (QAccessibleInterface* acessivel = QAccessible::queryAccessibleInterface(caixa)) {
+            vista.papel = acessivel->role();
+            vista.nomeAcessivel = acessivel->text(QAccessible::Name);
+            vista.valorAcessivel = acessivel->text(QAccessible::Value);
+        }
         vistas_ << vista;
         if (tecla_ == Qt::Key_unknown) {
             caixa->buttons().first()->click();

@@ -14,6 +14,7 @@ else
     cmake -S . -B "$build" -G Ninja >/dev/null
 fi
 cmake --build "$build" --target TesteECF -j "$(nproc)"
+cmake --build "$build" --target emulador-ecf -j "$(nproc)" 2>/dev/null || true
 bin=$build/bin
 
 tmp=$(mktemp -d)
@@ -42,9 +43,14 @@ if [ -f "$bin/Bemafi32.ini" ]; then
 fi
 printf '[Sistema]\r\nPorta=Default\r\n' >"$bin/Bemafi32.ini"
 if [ -x "$bin/emulador-ecf" ]; then
-    "$bin/emulador-ecf" >"$tmp/emulador.log" 2>&1 &
+    # It is registered for "Default" discovery once it has printed its terminal's path.
+    "$bin/emulador-ecf" </dev/null >"$tmp/emulador.out" 2>"$tmp/emulador.log" &
     pids+=($!)
-    echo "printer: emulator"
+    for _ in $(seq 100); do
+        [ -s "$tmp/emulador.out" ] && break
+        sleep 0.1
+    done
+    echo "printer: emulator on $(head -n 1 "$tmp/emulador.out")"
 else
     echo "printer: idle stand-in library"
 fi

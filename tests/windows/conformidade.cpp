@@ -47,6 +47,7 @@ struct Linha {
     bool enlace = false;         // a second name (hard link) for the file; its bytes are compared
     bool semPasta = false;       // the file's folder is missing
     bool temporarioOcupado = false; // a folder stands where a temporary file would go
+    bool arquivoEhPasta = false;    // a folder stands where the file would go
 };
 
 Linha Reformata(Linha l, std::string nosso) {
@@ -82,6 +83,11 @@ Linha ComEnlace(Linha l) {
 
 Linha SemPasta(Linha l) {
     l.semPasta = true;
+    return l;
+}
+
+Linha ArquivoEhPasta(Linha l) {
+    l.arquivoEhPasta = true;
     return l;
 }
 
@@ -339,6 +345,10 @@ std::vector<Linha> Tabela() {
         {"write: long value", sis, Op::Gravar, L"Sistema", L"Porta", Larga(kLongo)},
         SemPasta(
             {"write: missing folder", std::nullopt, Op::Gravar, L"Sistema", L"Porta", L"COM2"}),
+        ArquivoEhPasta({"write: the file's name is a folder", std::nullopt, Op::Gravar, L"Sistema",
+                        L"Porta", L"COM2"}),
+        ArquivoEhPasta({"read: the file's name is a folder", std::nullopt, Op::Ler, L"Sistema",
+                        L"Porta", L""}),
         TemporarioOcupado(ComEnlace({"write: no room for the temporary file: in place", sis,
                                      Op::Gravar, L"Sistema", L"Porta", L"COM2"})),
         Difere({"write: value with a line break", sis, Op::Gravar, L"Sistema", L"Porta",
@@ -424,6 +434,7 @@ fs::path Prepara(const fs::path& raiz, const Linha& l) {
     if (l.semPasta) return pasta / L"falta" / L"Bemafi32.ini";
     const fs::path arquivo = pasta / L"Bemafi32.ini";
     if (l.temporarioOcupado) fs::create_directory(pasta / L"Bemafi32.ini.tmp");
+    if (l.arquivoEhPasta) fs::create_directory(arquivo);
     if (l.inicial) GravaBytes(arquivo, *l.inicial);
     if (l.enlace) CreateHardLinkW((pasta / L"segundo.ini").c_str(), arquivo.c_str(), nullptr);
     if (l.somenteLeitura) SetFileAttributesW(arquivo.c_str(), FILE_ATTRIBUTE_READONLY);

@@ -50,7 +50,7 @@ int32_t Biblioteca::AbrePorta() {
     if (!ajustes_ && Recarrega() != retorno::kSucesso)
         return retorno::kIniAusente;
     const Ajustes ajustes = ajustes_.value_or(Ajustes{});
-    const auto registrados = EmuladoresRegistrados(DiretorioRegistro());
+    const auto registrados = registros_.Le(DiretorioRegistro());
 
     if (EhDefault(ajustes.porta)) {
         auto candidatos = PortasSeriais();

@@ -58,6 +58,7 @@ private:
     bool apontada_ = false; // the program named the file: its absence is an error
     std::optional<Ajustes> ajustes_;
     Trafego trafego_;
+    LeitorDeRegistros registros_;
     std::optional<PortaSerial> porta_;
     protocolo::Decodificador decodificador_;
     uint8_t sequencia_ = 0;

@@ -42,7 +42,8 @@ bool ModoCru(int fd, speed_t velocidade, std::string* erro) {
     modo.c_cflag |= CLOCAL | CREAD;
     modo.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
     modo.c_iflag &= ~(IXON | IXOFF | IXANY);
-    modo.c_cc[VMIN] = 0;
+    // VMIN 1 with O_NONBLOCK: an empty line reads as EAGAIN, so a read of 0 means hang-up.
+    modo.c_cc[VMIN] = 1;
     modo.c_cc[VTIME] = 0;
     ::cfsetispeed(&modo, velocidade);
     ::cfsetospeed(&modo, velocidade);
@@ -81,7 +82,7 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
     }
     struct stat info {};
     if (::fstat(fd.fd(), &info) != 0 || !S_ISCHR(info.st_mode) ||
-        info.st_rdev != candidato.dispositivo || !::isatty(fd.fd())) {
+        info.st_rdev != candidato.dispositivo) {
         if (erro)
             *erro = "the path no longer leads to the device that was checked";
         return std::nullopt;
@@ -145,6 +146,9 @@ PortaSerial::Leitura PortaSerial::LeDisponivel(std::vector<uint8_t>& destino) {
         if (lidos > 0) {
             destino.insert(destino.end(), bloco, bloco + lidos);
             leu = true;
+            // A short read emptied the line; asking again would only cost a system call.
+            if (static_cast<std::size_t>(lidos) < sizeof bloco)
+                return Leitura::Dados;
             continue;
         }
         if (lidos < 0 && errno == EINTR)

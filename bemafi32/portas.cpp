@@ -164,13 +164,30 @@ fs::path DiretorioRegistro() {
     return {};
 }
 
-std::vector<Candidato> EmuladoresRegistrados(const fs::path& diretorio) {
+namespace {
+
+bool PastaConfiavel(const struct stat& info) {
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The user's own pty, still the device it was.
+bool PtyDoUsuario(const std::string& caminho, dev_t* dispositivo) {
+    struct stat pty {};
+    if (::stat(caminho.c_str(), &pty) != 0 || !S_ISCHR(pty.st_mode) || !EhPty(pty.st_rdev) ||
+        pty.st_uid != ::geteuid())
+        return false;
+    if (*dispositivo != 0 && *dispositivo != pty.st_rdev)
+        return false;
+    *dispositivo = pty.st_rdev;
+    return true;
+}
+
+std::vector<std::pair<pid_t, Candidato>> Varre(const fs::path& diretorio, struct stat& info) {
     if (diretorio.empty())
         return {};
     Descritor pasta(::open(diretorio.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat info {};
-    if (!pasta || ::fstat(pasta.fd(), &info) != 0 || info.st_uid != ::geteuid() ||
-        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    if (!pasta || ::fstat(pasta.fd(), &info) != 0 || !PastaConfiavel(info))
         return {};
 
     // fdopendir takes the descriptor over, so it gets a copy of its own.
@@ -185,19 +202,50 @@ std::vector<Candidato> EmuladoresRegistrados(const fs::path& diretorio) {
         if (!pid || ::kill(*pid, 0) != 0)
             continue;
         const auto caminho = LeRegistro(pasta.fd(), entrada->d_name);
-        struct stat pty {};
-        if (!caminho || ::stat(caminho->c_str(), &pty) != 0 || !S_ISCHR(pty.st_mode) ||
-            !EhPty(pty.st_rdev) || pty.st_uid != ::geteuid())
+        dev_t dispositivo = 0;
+        if (!caminho || !PtyDoUsuario(*caminho, &dispositivo))
             continue;
-        achados.push_back({*pid, {*caminho, TipoPorta::Emulador, pty.st_rdev}});
+        achados.push_back({*pid, {*caminho, TipoPorta::Emulador, dispositivo}});
     }
     ::closedir(lista);
     std::sort(achados.begin(), achados.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
+    return achados;
+}
+
+std::vector<Candidato> SoCandidatos(const std::vector<std::pair<pid_t, Candidato>>& achados) {
     std::vector<Candidato> candidatos;
-    for (auto& [pid, candidato] : achados)
-        candidatos.push_back(std::move(candidato));
+    for (const auto& [pid, candidato] : achados)
+        candidatos.push_back(candidato);
     return candidatos;
+}
+
+} // namespace
+
+std::vector<Candidato> EmuladoresRegistrados(const fs::path& diretorio) {
+    struct stat info {};
+    return SoCandidatos(Varre(diretorio, info));
+}
+
+std::vector<Candidato> LeitorDeRegistros::Le(const fs::path& diretorio) {
+    struct stat info {};
+    if (!diretorio.empty() && diretorio == diretorio_ &&
+        ::lstat(diretorio.c_str(), &info) == 0 && PastaConfiavel(info) &&
+        info.st_dev == dispositivo_ && info.st_ino == inode_ &&
+        info.st_mtim.tv_sec == modificado_.tv_sec && info.st_mtim.tv_nsec == modificado_.tv_nsec) {
+        std::vector<Candidato> vivos;
+        for (auto [pid, candidato] : lidos_)
+            if (::kill(pid, 0) == 0 && PtyDoUsuario(candidato.caminho, &candidato.dispositivo))
+                vivos.push_back(candidato);
+        return vivos;
+    }
+    info = {};
+    lidos_ = Varre(diretorio, info);
+    diretorio_ = diretorio;
+    dispositivo_ = info.st_dev;
+    inode_ = info.st_ino;
+    modificado_ = info.st_mtim;
+    return SoCandidatos(lidos_);
 }
 
 std::vector<Candidato> PortasSeriais(const Sistema& sistema) {

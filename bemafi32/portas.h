@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <ctime>
+#include <utility>
 #include <vector>
 
 namespace bemafi32 {
@@ -44,6 +46,22 @@ std::filesystem::path DiretorioRegistro();
 // counts only when its process is alive, its file is the user's, and it names a Unix98 pty
 // slave owned by the user.
 std::vector<Candidato> EmuladoresRegistrados(const std::filesystem::path& diretorio);
+
+// EmuladoresRegistrados with a memory: while the folder is unchanged (same inode, same
+// modification time) the files are not read again, but each process must still be alive
+// and each pty still the same device of the user's. Opening a port costs a few system
+// calls less, which on a pty is a good part of the whole.
+class LeitorDeRegistros {
+public:
+    std::vector<Candidato> Le(const std::filesystem::path& diretorio);
+
+private:
+    std::filesystem::path diretorio_;
+    dev_t dispositivo_ = 0;
+    ino_t inode_ = 0;
+    struct timespec modificado_ {};
+    std::vector<std::pair<pid_t, Candidato>> lidos_;
+};
 
 // The real serial ports present, in a stable order: ttyS, ttyUSB, ttyACM, rfcomm, others,
 // each by number. A port the kernel uses as console, or a ttyS without a UART, is left out.

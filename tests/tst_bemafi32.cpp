@@ -97,6 +97,7 @@ private slots:
     void registro_data();
     void registro();
     void registrosOrdenadosPorPid();
+    void leitorDeRegistrosAcompanhaAPasta();
     void confereRecusaO_QueNaoEhPortaNemEmulador_data();
     void confereRecusaO_QueNaoEhPortaNemEmulador();
     void portasSeriaisDoSistema();
@@ -304,6 +305,50 @@ void TstBemafi32::registrosOrdenadosPorPid() {
     QCOMPARE(achados.size(), 2u);
     QCOMPARE(achados[0].caminho, primeiro.escravo);
     QCOMPARE(achados[1].caminho, segundo.escravo);
+}
+
+// The remembered reading must follow every change of the folder and of what it names.
+void TstBemafi32::leitorDeRegistrosAcompanhaAPasta() {
+    QTemporaryDir base;
+    QVERIFY(::chmod(base.path().toLocal8Bit(), 0700) == 0);
+    const std::string pasta = base.path().toStdString();
+    auto registra = [&](pid_t pid, const Pty& pty) {
+        QFile f(base.filePath(QString(".emulador-%1.tmp").arg(pid)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write((pty.escravo + "\n").c_str());
+        f.close();
+        QVERIFY(f.rename(base.filePath(QString("emulador-%1").arg(pid))));
+    };
+    auto caminhos = [](const std::vector<Candidato>& cs) {
+        QStringList l;
+        for (const auto& c : cs)
+            l << QString::fromStdString(c.caminho);
+        return l;
+    };
+    const pid_t a = std::min(::getpid(), ::getppid());
+    const pid_t b = std::max(::getpid(), ::getppid());
+    Pty primeiro = NovoPty();
+    Pty segundo = NovoPty();
+    const QString p1 = QString::fromStdString(primeiro.escravo);
+    const QString p2 = QString::fromStdString(segundo.escravo);
+
+    LeitorDeRegistros leitor;
+    QCOMPARE(caminhos(leitor.Le(pasta)), QStringList{});
+    registra(a, primeiro);
+    QCOMPARE(caminhos(leitor.Le(pasta)), QStringList{p1});
+    QCOMPARE(caminhos(leitor.Le(pasta)), QStringList{p1});
+    registra(b, segundo);
+    QCOMPARE(caminhos(leitor.Le(pasta)), (QStringList{p1, p2}));
+    QVERIFY(QFile::remove(base.filePath(QString("emulador-%1").arg(a))));
+    QCOMPARE(caminhos(leitor.Le(pasta)), QStringList{p2});
+    if (Root()) {
+        QVERIFY(::chown(segundo.escravo.c_str(), 12345, 12345) == 0);
+        QCOMPARE(caminhos(leitor.Le(pasta)), QStringList{});
+        QVERIFY(::chown(segundo.escravo.c_str(), 0, 0) == 0);
+        QCOMPARE(caminhos(leitor.Le(pasta)), QStringList{p2});
+    }
+    QVERIFY(::chmod(base.path().toLocal8Bit(), 0770) == 0);
+    QCOMPARE(caminhos(leitor.Le(pasta)), QStringList{});
 }
 
 void TstBemafi32::confereRecusaO_QueNaoEhPortaNemEmulador_data() {

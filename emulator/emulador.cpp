@@ -37,8 +37,12 @@ Descritor AbreSinais() {
         throw std::system_error(errno, std::generic_category(), "sigprocmask");
     Descritor fd(::signalfd(-1, &sinais, SFD_CLOEXEC | SFD_NONBLOCK));
     if (fd.fd() < 0) throw std::system_error(errno, std::generic_category(), "signalfd");
-    // A reader of standard output that goes away must not end the emulator.
+    // A reader of standard output that goes away must not end the emulator, nor may a
+    // terminal it was started from in the background stop it: reading that terminal then
+    // fails, and the emulator stops reading commands but goes on answering the printer line.
     ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGTTIN, SIG_IGN);
+    ::signal(SIGTTOU, SIG_IGN);
     return fd;
 }
 
@@ -60,7 +64,7 @@ Emulador::Emulador(const Opcoes& opcoes)
     impressora_.MudaEstado(opcoes.estado);
     impressora_.MudaAtraso(opcoes.atraso);
     if (opcoes.proximo) impressora_.DefineProximo(*opcoes.proximo);
-    if (!opcoes.semRegistro) registro_ = std::make_unique<Registro>(terminal_.caminho);
+    if (!opcoes.semRegistro) registro_.emplace(terminal_.caminho);
 }
 
 int Emulador::Executa() {

@@ -9,7 +9,7 @@
 
 #include <chrono>
 #include <deque>
-#include <memory>
+#include <optional>
 #include <string>
 
 namespace emulador {
@@ -41,7 +41,7 @@ class Emulador {
     Impressora impressora_;
     Descritor sinais_;
     Terminal terminal_;
-    std::unique_ptr<Registro> registro_;
+    std::optional<Registro> registro_;
     protocolo::Decodificador decodificador_;
     std::deque<Envio> envios_;
     std::string controle_;          // a command line not yet ended by a newline

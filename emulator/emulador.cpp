@@ -118,7 +118,7 @@ void Emulador::LeLinha() {
         }
         Registra("<- " + protocolo::Descreve(*pedido));
         Atendimento a = impressora_.Atende(*pedido);
-        if (a.bytes.empty() && a.recibo.empty()) {
+        if (a.bytes.empty()) {
             Registra("-> " + a.descricao);
             continue;
         }

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QImageReader>
 #include <QPalette>
 #include <QPixmap>
 
@@ -28,11 +29,25 @@ QImage Silhueta(const QImage& normal) {
     return silhueta;
 }
 
+QImage LePng(const QString& recurso) {
+    QImageReader leitor(recurso, "png");
+    // Even when told the format, Qt loads every image plugin to ask whether one of them
+    // reads it better, unless it is told not to detect: that alone would cost more than
+    // the rest of the start-up's pictures.
+    leitor.setAutoDetectImageFormat(false);
+    return leitor.read();
+}
+
 } // namespace
+
+QPixmap Figura(const QString& recurso) {
+    Q_INIT_RESOURCE(recursos);
+    return QPixmap::fromImage(LePng(recurso));
+}
 
 QIcon FiguraDoBotao(const QString& recurso) {
     Q_INIT_RESOURCE(recursos);
-    QImage imagem(recurso);
+    QImage imagem = LePng(recurso);
     if (imagem.isNull()) return {};
     imagem = imagem.convertToFormat(QImage::Format_ARGB32);
     // Every pixel of the lower-left pixel's colour is transparent, every other one opaque.

@@ -177,8 +177,7 @@ class TesteEstilo : public QObject {
     void shouldCarryThePicturesAtTheirSizes() {
         QFETCH(QString, recurso);
         QFETCH(QSize, tamanho);
-        FiguraDoBotao(recurso); // makes sure the resources are registered
-        const QImage imagem(recurso);
+        const QImage imagem = Figura(recurso).toImage();
         QCOMPARE(imagem.size(), tamanho);
         if (tamanho == QSize(50, 50)) {
             // White around the drawing: the corner is the key, and the drawing is neither

@@ -36,8 +36,7 @@ std::optional<long> Numero(std::string_view texto) {
 
 void LeTimeout(std::string_view texto, std::string_view chave, std::chrono::milliseconds& valor) {
     const auto n = Numero(Valor(texto, kSecao, chave));
-    if (n && *n > 0 && *n <= kTimeoutMaximo)
-        valor = std::chrono::milliseconds(*n);
+    if (n && *n > 0 && *n <= kTimeoutMaximo) valor = std::chrono::milliseconds(*n);
 }
 
 } // namespace
@@ -53,19 +52,16 @@ Ajustes LeAjustes(std::string_view texto, const std::filesystem::path& pasta) {
         a.log = pasta / std::filesystem::path(log);
     for (int n = 1; n <= 15; ++n) {
         const auto dispositivo = Valor(texto, kSecao, "COM" + std::to_string(n));
-        if (!dispositivo.empty())
-            a.portasCom[n] = dispositivo;
+        if (!dispositivo.empty()) a.portasCom[n] = dispositivo;
     }
     return a;
 }
 
 std::optional<Ajustes> CarregaAjustes(const std::filesystem::path& arquivo) {
     std::error_code erro;
-    if (!std::filesystem::is_regular_file(arquivo, erro))
-        return std::nullopt;
+    if (!std::filesystem::is_regular_file(arquivo, erro)) return std::nullopt;
     std::ifstream entrada(arquivo, std::ios::binary);
-    if (!entrada)
-        return std::nullopt;
+    if (!entrada) return std::nullopt;
     std::ostringstream texto;
     texto << entrada.rdbuf();
     return LeAjustes(texto.str(), arquivo.parent_path());

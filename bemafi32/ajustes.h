@@ -14,12 +14,12 @@ namespace bemafi32 {
 inline constexpr std::string_view kSecao = "Bemafi32";
 
 struct Ajustes {
-    std::string porta = "Default";                           // "Porta" of "Sistema"
-    std::chrono::milliseconds timeout{1000};                 // status queries and discovery
-    std::chrono::milliseconds timeoutLeituraX{20000};        // the printer answers once printed
-    unsigned velocidade = 115200;                            // bits per second
-    std::filesystem::path log;                               // traffic log; empty: off
-    std::map<int, std::string> portasCom;                    // COM1..COM15 set by the file
+    std::string porta = "Default";                    // "Porta" of "Sistema"
+    std::chrono::milliseconds timeout{1000};          // status queries and discovery
+    std::chrono::milliseconds timeoutLeituraX{20000}; // the printer answers once printed
+    unsigned velocidade = 115200;                     // bits per second
+    std::filesystem::path log;                        // traffic log; empty: off
+    std::map<int, std::string> portasCom;             // COM1..COM15 set by the file
 };
 
 // The settings in the text of a Bemafi32.ini found in `pasta` (for a relative log path).

@@ -41,14 +41,10 @@ template <typename F> int32_t Com(F&& f) {
 }
 
 void Preenche(const bemafi32::Status& s, int32_t* ack, int32_t* st1, int32_t* st2, int32_t* st3) {
-    if (ack)
-        *ack = s.ack;
-    if (st1)
-        *st1 = s.st1;
-    if (st2)
-        *st2 = s.st2;
-    if (st3)
-        *st3 = s.st3;
+    if (ack) *ack = s.ack;
+    if (st1) *st1 = s.st1;
+    if (st2) *st2 = s.st2;
+    if (st3) *st3 = s.st3;
 }
 
 } // namespace

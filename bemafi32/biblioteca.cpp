@@ -9,11 +9,10 @@ namespace {
 
 bool EhDefault(std::string_view porta) {
     constexpr std::string_view kDefault = "default";
-    return porta.empty() ||
-           std::equal(porta.begin(), porta.end(), kDefault.begin(), kDefault.end(),
-                      [](char a, char b) {
-                          return std::tolower(static_cast<unsigned char>(a)) == b;
-                      });
+    return porta.empty() || std::equal(porta.begin(), porta.end(), kDefault.begin(), kDefault.end(),
+                                       [](char a, char b) {
+                                           return std::tolower(static_cast<unsigned char>(a)) == b;
+                                       });
 }
 
 } // namespace
@@ -32,8 +31,7 @@ void Biblioteca::UsaPasta(const std::filesystem::path& pasta) {
 int32_t Biblioteca::Recarrega() {
     ajustes_ = CarregaAjustes(arquivo_);
     trafego_ = Trafego(ajustes_ ? ajustes_->log : std::filesystem::path{});
-    if (!ajustes_ && apontada_)
-        return retorno::kIniAusente;
+    if (!ajustes_ && apontada_) return retorno::kIniAusente;
     return retorno::kSucesso;
 }
 
@@ -47,8 +45,7 @@ protocolo::Pedido Biblioteca::NovoPedido(protocolo::Comando comando) {
 int32_t Biblioteca::AbrePorta() {
     FechaPorta();
     // The program writes the file after pointing us at it, and may not have reloaded.
-    if (!ajustes_ && Recarrega() != retorno::kSucesso)
-        return retorno::kIniAusente;
+    if (!ajustes_ && Recarrega() != retorno::kSucesso) return retorno::kIniAusente;
     const Ajustes ajustes = ajustes_.value_or(Ajustes{});
     const auto registrados = registros_.Le(DiretorioRegistro());
 
@@ -68,8 +65,7 @@ int32_t Biblioteca::AbrePorta() {
             porta_ = std::move(achada.porta);
             return Desfecho(achada.troca);
         }
-        if (achada.abertas == 0)
-            return retorno::kPortaNaoAbre;
+        if (achada.abertas == 0) return retorno::kPortaNaoAbre;
         return Desfecho(achada.troca);
     }
 
@@ -87,8 +83,7 @@ int32_t Biblioteca::AbrePorta() {
 }
 
 int32_t Biblioteca::FechaPorta() {
-    if (porta_)
-        trafego_.Anota("fecha " + porta_->Caminho());
+    if (porta_) trafego_.Anota("fecha " + porta_->Caminho());
     porta_.reset();
     decodificador_.Limpa();
     return retorno::kSucesso;
@@ -125,8 +120,7 @@ int32_t Biblioteca::VerificaEstado(Status& status) {
 }
 
 int32_t Biblioteca::LeituraX() {
-    if (!porta_)
-        return retorno::kPortaNaoAbre;
+    if (!porta_) return retorno::kPortaNaoAbre;
     const auto pedido = NovoPedido(protocolo::Comando::LeituraX);
     const auto troca = Pergunta(*porta_, decodificador_, pedido,
                                 ajustes_.value_or(Ajustes{}).timeoutLeituraX, relogio_);

@@ -18,10 +18,10 @@ namespace bemafi32 {
 // The library's return codes, as the program's return-code table reads them.
 namespace retorno {
 inline constexpr int32_t kSucesso = 1;
-inline constexpr int32_t kErroComunicacao = 0;  // bytes came, but no answer could be read
-inline constexpr int32_t kIniAusente = -4;      // the file the library was pointed at is missing
-inline constexpr int32_t kPortaNaoAbre = -5;    // missing, busy, not allowed, or not open
-inline constexpr int32_t kDesligada = -6;       // nothing at all came before the timeout
+inline constexpr int32_t kErroComunicacao = 0;   // bytes came, but no answer could be read
+inline constexpr int32_t kIniAusente = -4;       // the file the library was pointed at is missing
+inline constexpr int32_t kPortaNaoAbre = -5;     // missing, busy, not allowed, or not open
+inline constexpr int32_t kDesligada = -6;        // nothing at all came before the timeout
 inline constexpr int32_t kStatusDiferente = -27; // the X reading answered other than 6, 0, 0
 } // namespace retorno
 
@@ -33,7 +33,7 @@ struct Status {
 };
 
 class Biblioteca {
-public:
+  public:
     // Takes its settings from `arquivo` until told to use the program's folder.
     explicit Biblioteca(std::filesystem::path arquivo, const Relogio& relogio = RelogioDoSistema());
 
@@ -50,7 +50,7 @@ public:
 
     const std::filesystem::path& Arquivo() const { return arquivo_; }
 
-private:
+  private:
     int32_t Desfecho(const Troca& troca);
     protocolo::Pedido NovoPedido(protocolo::Comando comando);
 

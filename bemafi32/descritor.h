@@ -7,7 +7,7 @@
 namespace bemafi32 {
 
 class Descritor {
-public:
+  public:
     Descritor() = default;
     explicit Descritor(int fd) : fd_(fd) {}
     ~Descritor() { Fecha(); }
@@ -25,11 +25,10 @@ public:
     int fd() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
     void Fecha() {
-        if (fd_ >= 0)
-            ::close(std::exchange(fd_, -1));
+        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
     }
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -15,29 +15,36 @@ namespace {
 
 std::optional<speed_t> Velocidade(unsigned bps) {
     switch (bps) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
     }
     return std::nullopt;
 }
 
 bool Falha(std::string* erro, const std::string& o_que) {
-    if (erro)
-        *erro = o_que + ": " + std::strerror(errno);
+    if (erro) *erro = o_que + ": " + std::strerror(errno);
     return false;
 }
 
 bool ModoCru(int fd, speed_t velocidade, std::string* erro) {
     termios modo{};
-    if (::tcgetattr(fd, &modo) != 0)
-        return Falha(erro, "tcgetattr");
+    if (::tcgetattr(fd, &modo) != 0) return Falha(erro, "tcgetattr");
     ::cfmakeraw(&modo);
     modo.c_cflag |= CLOCAL | CREAD;
     modo.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS);
@@ -47,20 +54,16 @@ bool ModoCru(int fd, speed_t velocidade, std::string* erro) {
     modo.c_cc[VTIME] = 0;
     ::cfsetispeed(&modo, velocidade);
     ::cfsetospeed(&modo, velocidade);
-    if (::tcsetattr(fd, TCSANOW, &modo) != 0)
-        return Falha(erro, "tcsetattr");
+    if (::tcsetattr(fd, TCSANOW, &modo) != 0) return Falha(erro, "tcsetattr");
 
     // tcsetattr succeeds when any one change took, so the mode is read back.
     termios lido{};
-    if (::tcgetattr(fd, &lido) != 0)
-        return Falha(erro, "tcgetattr");
-    const bool cru = (lido.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 &&
-                     (lido.c_oflag & OPOST) == 0 &&
-                     (lido.c_iflag & (IXON | ICRNL | INLCR | ISTRIP)) == 0 &&
-                     (lido.c_cflag & (CSIZE | PARENB | CSTOPB)) == CS8 &&
-                     ::cfgetospeed(&lido) == velocidade;
-    if (!cru && erro)
-        *erro = "the line did not take raw mode";
+    if (::tcgetattr(fd, &lido) != 0) return Falha(erro, "tcgetattr");
+    const bool cru =
+        (lido.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 && (lido.c_oflag & OPOST) == 0 &&
+        (lido.c_iflag & (IXON | ICRNL | INLCR | ISTRIP)) == 0 &&
+        (lido.c_cflag & (CSIZE | PARENB | CSTOPB)) == CS8 && ::cfgetospeed(&lido) == velocidade;
+    if (!cru && erro) *erro = "the line did not take raw mode";
     return cru;
 }
 
@@ -70,8 +73,7 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
                                              std::string* erro) {
     const auto velocidade = Velocidade(bps);
     if (!velocidade) {
-        if (erro)
-            *erro = "unsupported speed " + std::to_string(bps);
+        if (erro) *erro = "unsupported speed " + std::to_string(bps);
         return std::nullopt;
     }
     // O_NONBLOCK: a modem line waiting for carrier or a Bluetooth link must not hold us.
@@ -83,8 +85,7 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
     struct stat info {};
     if (::fstat(fd.fd(), &info) != 0 || !S_ISCHR(info.st_mode) ||
         info.st_rdev != candidato.dispositivo) {
-        if (erro)
-            *erro = "the path no longer leads to the device that was checked";
+        if (erro) *erro = "the path no longer leads to the device that was checked";
         return std::nullopt;
     }
     if (candidato.tipo == TipoPorta::Emulador) {
@@ -92,8 +93,7 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
         // emulator, whatever a registration says.
         pid_t sessao = 0;
         if (::ioctl(fd.fd(), TIOCGSID, &sessao) == 0) {
-            if (erro)
-                *erro = "the pty is a controlling terminal";
+            if (erro) *erro = "the pty is a controlling terminal";
             return std::nullopt;
         }
     }
@@ -103,18 +103,15 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
         Falha(erro, "flock");
         return std::nullopt;
     }
-    if (candidato.tipo == TipoPorta::Serial)
-        ::ioctl(fd.fd(), TIOCEXCL);
-    if (!ModoCru(fd.fd(), *velocidade, erro))
-        return std::nullopt;
+    if (candidato.tipo == TipoPorta::Serial) ::ioctl(fd.fd(), TIOCEXCL);
+    if (!ModoCru(fd.fd(), *velocidade, erro)) return std::nullopt;
     ::tcflush(fd.fd(), TCIFLUSH);
     return PortaSerial(std::move(fd), candidato.caminho);
 }
 
 PortaSerial::~PortaSerial() {
     // close() waits for unsent output to drain, up to half a minute on a stalled adapter.
-    if (fd_)
-        ::tcflush(fd_.fd(), TCIOFLUSH);
+    if (fd_) ::tcflush(fd_.fd(), TCIOFLUSH);
 }
 
 bool PortaSerial::Escreve(std::span<const uint8_t> bytes, Instante prazo, const Relogio& relogio) {
@@ -124,16 +121,12 @@ bool PortaSerial::Escreve(std::span<const uint8_t> bytes, Instante prazo, const 
             bytes = bytes.subspan(static_cast<std::size_t>(escritos));
             continue;
         }
-        if (escritos < 0 && errno == EINTR)
-            continue;
-        if (escritos < 0 && errno != EAGAIN)
-            return false;
+        if (escritos < 0 && errno == EINTR) continue;
+        if (escritos < 0 && errno != EAGAIN) return false;
         pollfd espera{fd_.fd(), POLLOUT, 0};
         const int pronto = ::poll(&espera, 1, EsperaAte(prazo, relogio));
-        if (pronto < 0 && errno == EINTR)
-            continue;
-        if (pronto <= 0 || (espera.revents & (POLLERR | POLLHUP | POLLNVAL)))
-            return false;
+        if (pronto < 0 && errno == EINTR) continue;
+        if (pronto <= 0 || (espera.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
     }
     return true;
 }
@@ -147,14 +140,11 @@ PortaSerial::Leitura PortaSerial::LeDisponivel(std::vector<uint8_t>& destino) {
             destino.insert(destino.end(), bloco, bloco + lidos);
             leu = true;
             // A short read emptied the line; asking again would only cost a system call.
-            if (static_cast<std::size_t>(lidos) < sizeof bloco)
-                return Leitura::Dados;
+            if (static_cast<std::size_t>(lidos) < sizeof bloco) return Leitura::Dados;
             continue;
         }
-        if (lidos < 0 && errno == EINTR)
-            continue;
-        if (lidos < 0 && errno == EAGAIN)
-            return leu ? Leitura::Dados : Leitura::Prazo;
+        if (lidos < 0 && errno == EINTR) continue;
+        if (lidos < 0 && errno == EAGAIN) return leu ? Leitura::Dados : Leitura::Prazo;
         // 0 or EIO: the other end hung up (a pty whose emulator is gone, an unplugged adapter).
         return leu ? Leitura::Dados : Leitura::Fechada;
     }
@@ -165,19 +155,13 @@ PortaSerial::Leitura PortaSerial::Le(std::vector<uint8_t>& destino, Instante pra
     for (;;) {
         pollfd espera{fd_.fd(), POLLIN, 0};
         const int pronto = ::poll(&espera, 1, EsperaAte(prazo, relogio));
-        if (pronto < 0 && errno == EINTR)
-            continue;
-        if (pronto < 0)
-            return Leitura::Fechada;
-        if (pronto == 0)
-            return Leitura::Prazo;
-        if (espera.revents & POLLNVAL)
-            return Leitura::Fechada;
+        if (pronto < 0 && errno == EINTR) continue;
+        if (pronto < 0) return Leitura::Fechada;
+        if (pronto == 0) return Leitura::Prazo;
+        if (espera.revents & POLLNVAL) return Leitura::Fechada;
         const auto lido = LeDisponivel(destino);
-        if (lido != Leitura::Prazo)
-            return lido;
-        if (espera.revents & (POLLERR | POLLHUP))
-            return Leitura::Fechada;
+        if (lido != Leitura::Prazo) return lido;
+        if (espera.revents & (POLLERR | POLLHUP)) return Leitura::Fechada;
     }
 }
 

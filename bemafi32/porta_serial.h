@@ -14,7 +14,7 @@
 namespace bemafi32 {
 
 class PortaSerial {
-public:
+  public:
     // Opens the vetted candidate without blocking, checks that the path still leads to the
     // same device, takes the exclusive lock, sets raw mode at `velocidade` and reads it back,
     // and flushes stale input. nullopt when any of it fails; `erro` says why.
@@ -37,8 +37,9 @@ public:
     // Reads what is there without waiting; Dados when some arrived.
     Leitura LeDisponivel(std::vector<uint8_t>& destino);
 
-private:
-    PortaSerial(Descritor fd, std::string caminho) : fd_(std::move(fd)), caminho_(std::move(caminho)) {}
+  private:
+    PortaSerial(Descritor fd, std::string caminho)
+        : fd_(std::move(fd)), caminho_(std::move(caminho)) {}
 
     Descritor fd_;
     std::string caminho_;

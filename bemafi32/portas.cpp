@@ -30,8 +30,7 @@ bool EhPty(dev_t dispositivo) {
 std::optional<std::string> LeAtributo(const fs::path& arquivo) {
     std::ifstream entrada(arquivo);
     std::string linha;
-    if (!entrada || !std::getline(entrada, linha))
-        return std::nullopt;
+    if (!entrada || !std::getline(entrada, linha)) return std::nullopt;
     while (!linha.empty() && std::isspace(static_cast<unsigned char>(linha.back())))
         linha.pop_back();
     return linha;
@@ -40,28 +39,24 @@ std::optional<std::string> LeAtributo(const fs::path& arquivo) {
 // The tty's name as the kernel knows it, found from the device number, so that neither
 // a symlink nor a renamed node can pass one device off as another.
 std::optional<std::string> NomeTty(dev_t dispositivo, const Sistema& sistema) {
-    const auto ligacao = sistema.sysfs / "dev/char" /
-                         (std::to_string(major(dispositivo)) + ':' +
-                          std::to_string(minor(dispositivo)));
+    const auto ligacao =
+        sistema.sysfs / "dev/char" /
+        (std::to_string(major(dispositivo)) + ':' + std::to_string(minor(dispositivo)));
     std::error_code erro;
     const auto alvo = fs::read_symlink(ligacao, erro);
-    if (erro || alvo.parent_path().filename() != "tty")
-        return std::nullopt;
+    if (erro || alvo.parent_path().filename() != "tty") return std::nullopt;
     return alvo.filename().string();
 }
 
 bool EhConsole(const std::string& nome, const Sistema& sistema) {
     const auto classe = sistema.sysfs / "class/tty";
-    if (LeAtributo(classe / nome / "console") == "Y")
-        return true;
+    if (LeAtributo(classe / nome / "console") == "Y") return true;
     const auto ativos = LeAtributo(classe / "console/active").value_or("");
     std::size_t inicio = 0;
     while (inicio < ativos.size()) {
         auto fim = ativos.find(' ', inicio);
-        if (fim == std::string::npos)
-            fim = ativos.size();
-        if (ativos.compare(inicio, fim - inicio, nome) == 0)
-            return true;
+        if (fim == std::string::npos) fim = ativos.size();
+        if (ativos.compare(inicio, fim - inicio, nome) == 0) return true;
         inicio = fim + 1;
     }
     return false;
@@ -69,13 +64,10 @@ bool EhConsole(const std::string& nome, const Sistema& sistema) {
 
 bool EhSerial(const std::string& nome, const Sistema& sistema) {
     const auto classe = sistema.sysfs / "class/tty" / nome;
-    if (EhConsole(nome, sistema))
-        return false;
+    if (EhConsole(nome, sistema)) return false;
     // An 8250 slot with no UART behind it reports type 0 and never answers.
-    if (LeAtributo(classe / "type") == "0")
-        return false;
-    if (nome.starts_with("rfcomm"))
-        return true;
+    if (LeAtributo(classe / "type") == "0") return false;
+    if (nome.starts_with("rfcomm")) return true;
     std::error_code erro;
     return fs::exists(classe / "device", erro);
 }
@@ -101,8 +93,7 @@ std::tuple<int, long, std::string> Ordem(const std::string& nome) {
 
 std::optional<pid_t> PidDoRegistro(std::string_view nome) {
     constexpr std::string_view kPrefixo = "emulador-";
-    if (!nome.starts_with(kPrefixo))
-        return std::nullopt;
+    if (!nome.starts_with(kPrefixo)) return std::nullopt;
     nome.remove_prefix(kPrefixo.size());
     pid_t pid = 0;
     const auto [fim, erro] = std::from_chars(nome.data(), nome.data() + nome.size(), pid);
@@ -119,8 +110,7 @@ std::optional<std::string> LeRegistro(int diretorio, const char* nome) {
         return std::nullopt;
     char texto[4096];
     const auto lidos = ::read(arquivo.fd(), texto, sizeof texto);
-    if (lidos <= 0)
-        return std::nullopt;
+    if (lidos <= 0) return std::nullopt;
     std::string caminho(texto, static_cast<std::size_t>(lidos));
     while (!caminho.empty() && (caminho.back() == '\n' || caminho.back() == '\r'))
         caminho.pop_back();
@@ -132,13 +122,10 @@ std::optional<std::string> LeRegistro(int diretorio, const char* nome) {
 } // namespace
 
 std::optional<int> NumeroCom(std::string_view nome) {
-    if (nome.size() < 4 || nome.size() > 5)
-        return std::nullopt;
+    if (nome.size() < 4 || nome.size() > 5) return std::nullopt;
     for (int i = 0; i < 3; ++i)
-        if (std::toupper(static_cast<unsigned char>(nome[i])) != "COM"[i])
-            return std::nullopt;
-    if (nome[3] == '0')
-        return std::nullopt;
+        if (std::toupper(static_cast<unsigned char>(nome[i])) != "COM"[i]) return std::nullopt;
+    if (nome[3] == '0') return std::nullopt;
     int numero = 0;
     const auto [fim, erro] = std::from_chars(nome.data() + 3, nome.data() + nome.size(), numero);
     if (erro != std::errc{} || fim != nome.data() + nome.size() || numero < 1 || numero > 15)
@@ -149,18 +136,15 @@ std::optional<int> NumeroCom(std::string_view nome) {
 std::string DispositivoCom(int numero, const Ajustes& ajustes) {
     if (const auto proprio = ajustes.portasCom.find(numero); proprio != ajustes.portasCom.end())
         return proprio->second;
-    if (numero <= 4)
-        return "/dev/ttyS" + std::to_string(numero - 1);
-    if (numero <= 10)
-        return "/dev/ttyUSB" + std::to_string(numero - 5);
+    if (numero <= 4) return "/dev/ttyS" + std::to_string(numero - 1);
+    if (numero <= 10) return "/dev/ttyUSB" + std::to_string(numero - 5);
     return "/dev/ttyACM" + std::to_string(numero - 11);
 }
 
 fs::path DiretorioRegistro() {
     if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg)
         return fs::path(xdg) / "testeecf";
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return fs::path(home) / ".testeecf";
+    if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home) / ".testeecf";
     return {};
 }
 
@@ -177,34 +161,28 @@ bool PtyDoUsuario(const std::string& caminho, dev_t* dispositivo) {
     if (::stat(caminho.c_str(), &pty) != 0 || !S_ISCHR(pty.st_mode) || !EhPty(pty.st_rdev) ||
         pty.st_uid != ::geteuid())
         return false;
-    if (*dispositivo != 0 && *dispositivo != pty.st_rdev)
-        return false;
+    if (*dispositivo != 0 && *dispositivo != pty.st_rdev) return false;
     *dispositivo = pty.st_rdev;
     return true;
 }
 
 std::vector<std::pair<pid_t, Candidato>> Varre(const fs::path& diretorio, struct stat& info) {
-    if (diretorio.empty())
-        return {};
+    if (diretorio.empty()) return {};
     Descritor pasta(::open(diretorio.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!pasta || ::fstat(pasta.fd(), &info) != 0 || !PastaConfiavel(info))
-        return {};
+    if (!pasta || ::fstat(pasta.fd(), &info) != 0 || !PastaConfiavel(info)) return {};
 
     // fdopendir takes the descriptor over, so it gets a copy of its own.
     DIR* lista = ::fdopendir(::fcntl(pasta.fd(), F_DUPFD_CLOEXEC, 0));
-    if (!lista)
-        return {};
+    if (!lista) return {};
     std::vector<std::pair<pid_t, Candidato>> achados;
     while (const dirent* entrada = ::readdir(lista)) {
         const auto pid = PidDoRegistro(entrada->d_name);
         // A registration left behind by a dead emulator may name a pty now used by another
         // program.
-        if (!pid || ::kill(*pid, 0) != 0)
-            continue;
+        if (!pid || ::kill(*pid, 0) != 0) continue;
         const auto caminho = LeRegistro(pasta.fd(), entrada->d_name);
         dev_t dispositivo = 0;
-        if (!caminho || !PtyDoUsuario(*caminho, &dispositivo))
-            continue;
+        if (!caminho || !PtyDoUsuario(*caminho, &dispositivo)) continue;
         achados.push_back({*pid, {*caminho, TipoPorta::Emulador, dispositivo}});
     }
     ::closedir(lista);
@@ -229,9 +207,8 @@ std::vector<Candidato> EmuladoresRegistrados(const fs::path& diretorio) {
 
 std::vector<Candidato> LeitorDeRegistros::Le(const fs::path& diretorio) {
     struct stat info {};
-    if (!diretorio.empty() && diretorio == diretorio_ &&
-        ::lstat(diretorio.c_str(), &info) == 0 && PastaConfiavel(info) &&
-        info.st_dev == dispositivo_ && info.st_ino == inode_ &&
+    if (!diretorio.empty() && diretorio == diretorio_ && ::lstat(diretorio.c_str(), &info) == 0 &&
+        PastaConfiavel(info) && info.st_dev == dispositivo_ && info.st_ino == inode_ &&
         info.st_mtim.tv_sec == modificado_.tv_sec && info.st_mtim.tv_nsec == modificado_.tv_nsec) {
         std::vector<Candidato> vivos;
         for (auto [pid, candidato] : lidos_)
@@ -255,9 +232,8 @@ std::vector<Candidato> PortasSeriais(const Sistema& sistema) {
         const auto nome = entrada.path().filename().string();
         const auto caminho = sistema.dev / nome;
         struct stat info {};
-        if (::stat(caminho.c_str(), &info) != 0 || !S_ISCHR(info.st_mode) ||
-            EhPty(info.st_rdev) || NomeTty(info.st_rdev, sistema) != nome ||
-            !EhSerial(nome, sistema))
+        if (::stat(caminho.c_str(), &info) != 0 || !S_ISCHR(info.st_mode) || EhPty(info.st_rdev) ||
+            NomeTty(info.st_rdev, sistema) != nome || !EhSerial(nome, sistema))
             continue;
         portas.push_back({caminho.string(), TipoPorta::Serial, info.st_rdev});
     }
@@ -281,8 +257,7 @@ std::optional<Candidato> ConferePorta(const std::string& caminho,
         return std::nullopt;
     }
     const auto nome = NomeTty(info.st_rdev, sistema);
-    if (!nome || !EhSerial(*nome, sistema))
-        return std::nullopt;
+    if (!nome || !EhSerial(*nome, sistema)) return std::nullopt;
     return Candidato{caminho, TipoPorta::Serial, info.st_rdev};
 }
 

@@ -7,12 +7,12 @@
 
 #include "ajustes.h"
 
+#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
-#include <ctime>
 #include <utility>
 #include <vector>
 
@@ -52,10 +52,10 @@ std::vector<Candidato> EmuladoresRegistrados(const std::filesystem::path& direto
 // and each pty still the same device of the user's. Opening a port costs a few system
 // calls less, which on a pty is a good part of the whole.
 class LeitorDeRegistros {
-public:
+  public:
     std::vector<Candidato> Le(const std::filesystem::path& diretorio);
 
-private:
+  private:
     std::filesystem::path diretorio_;
     dev_t dispositivo_ = 0;
     ino_t inode_ = 0;

@@ -8,7 +8,7 @@ namespace bemafi32 {
 using Instante = std::chrono::steady_clock::time_point;
 
 class Relogio {
-public:
+  public:
     virtual ~Relogio() = default;
     virtual Instante Agora() const = 0;
 };

@@ -19,12 +19,12 @@ std::string Hex(std::span<const uint8_t> bytes) {
 }
 
 void Trafego::Anota(const std::string& linha) const {
-    if (arquivo_.empty())
-        return;
+    if (arquivo_.empty()) return;
     const auto agora = std::chrono::system_clock::now();
     const auto segundos = std::chrono::system_clock::to_time_t(agora);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        agora.time_since_epoch()).count() % 1000;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(agora.time_since_epoch()).count() %
+        1000;
     std::tm local{};
     ::localtime_r(&segundos, &local);
     char quando[40];
@@ -37,8 +37,7 @@ void Trafego::Anota(const std::string& linha) const {
 
 void Trafego::AnotaTroca(const std::string& porta, const protocolo::Pedido& pedido,
                          const Troca& troca) const {
-    if (arquivo_.empty())
-        return;
+    if (arquivo_.empty()) return;
     std::string linha = porta + " -> [" + Hex(troca.enviados) + "] " + protocolo::Descreve(pedido);
     linha += " <- [" + Hex(troca.recebidos) + "] ";
     switch (troca.desfecho) {

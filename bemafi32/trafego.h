@@ -9,7 +9,7 @@
 namespace bemafi32 {
 
 class Trafego {
-public:
+  public:
     // An empty path turns the log off.
     explicit Trafego(std::filesystem::path arquivo = {}) : arquivo_(std::move(arquivo)) {}
 
@@ -18,7 +18,7 @@ public:
     void AnotaTroca(const std::string& porta, const protocolo::Pedido& pedido,
                     const Troca& troca) const;
 
-private:
+  private:
     std::filesystem::path arquivo_;
 };
 

@@ -52,8 +52,7 @@ Troca Pergunta(PortaSerial& porta, protocolo::Decodificador& decodificador,
                 troca.duracao = relogio.Agora() - inicio;
                 return troca;
             }
-            if (leitura != PortaSerial::Leitura::Dados)
-                break;
+            if (leitura != PortaSerial::Leitura::Dados) break;
         }
     }
     troca.desfecho = ilegivel || Sobrou(decodificador, descartadosAntes) ? Desfecho::Ilegivel
@@ -81,8 +80,7 @@ void EscreveO_QuePuder(Sonda& sonda) {
         } else if (escritos < 0 && errno == EINTR) {
             continue;
         } else {
-            if (escritos < 0 && errno != EAGAIN)
-                sonda.viva = false;
+            if (escritos < 0 && errno != EAGAIN) sonda.viva = false;
             return;
         }
     }
@@ -102,8 +100,7 @@ Descoberta Descobre(const std::vector<Candidato>& candidatos, const protocolo::P
     sondas.reserve(candidatos.size());
     for (const auto& candidato : candidatos) {
         auto porta = PortaSerial::Abre(candidato, velocidade);
-        if (!porta)
-            continue;
+        if (!porta) continue;
         sondas.push_back(Sonda{std::move(*porta), {}, quadro, {}});
         EscreveO_QuePuder(sondas.back());
     }
@@ -115,30 +112,24 @@ Descoberta Descobre(const std::vector<Candidato>& candidatos, const protocolo::P
         esperas.clear();
         indices.clear();
         for (std::size_t i = 0; i < sondas.size(); ++i) {
-            if (!sondas[i].viva)
-                continue;
+            if (!sondas[i].viva) continue;
             const short eventos =
                 static_cast<short>(POLLIN | (sondas[i].falta.empty() ? 0 : POLLOUT));
             esperas.push_back({sondas[i].porta.fd(), eventos, 0});
             indices.push_back(i);
         }
-        if (esperas.empty())
-            break;
+        if (esperas.empty()) break;
         const int prontos = ::poll(esperas.data(), esperas.size(), EsperaAte(prazo, relogio));
-        if (prontos < 0 && errno == EINTR)
-            continue;
-        if (prontos <= 0)
-            break;
+        if (prontos < 0 && errno == EINTR) continue;
+        if (prontos <= 0) break;
 
         // In candidate order, so that answers in the same wake-up always pick the same line.
         std::optional<std::size_t> vencedora;
         for (std::size_t k = 0; k < esperas.size(); ++k) {
             auto& sonda = sondas[indices[k]];
             const auto eventos = esperas[k].revents;
-            if (eventos & POLLOUT)
-                EscreveO_QuePuder(sonda);
-            if (!(eventos & (POLLIN | POLLHUP | POLLERR | POLLNVAL)))
-                continue;
+            if (eventos & POLLOUT) EscreveO_QuePuder(sonda);
+            if (!(eventos & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) continue;
             const auto antes = sonda.recebidos.size();
             const auto leitura = sonda.porta.LeDisponivel(sonda.recebidos);
             sonda.decodificador.Alimenta(std::span(sonda.recebidos).subspan(antes));

@@ -43,7 +43,6 @@ struct Descoberta {
 // them in one poll: the first line to answer wins (in candidate order when several answer
 // in the same wake-up). Silent, busy or stalled lines cost one `timeout` in total.
 Descoberta Descobre(const std::vector<Candidato>& candidatos, const protocolo::Pedido& pedido,
-                    std::chrono::milliseconds timeout, unsigned velocidade,
-                    const Relogio& relogio);
+                    std::chrono::milliseconds timeout, unsigned velocidade, const Relogio& relogio);
 
 } // namespace bemafi32

@@ -40,14 +40,12 @@ constexpr int kTimeoutMs = 300;
 
 // One emulator, spoken to through its standard input and output.
 class Emulador {
-public:
+  public:
     explicit Emulador(std::vector<std::string> opcoes) {
         int entrada[2], saida[2];
-        if (::pipe2(entrada, O_CLOEXEC) != 0 || ::pipe2(saida, O_CLOEXEC) != 0)
-            Morre("pipe");
+        if (::pipe2(entrada, O_CLOEXEC) != 0 || ::pipe2(saida, O_CLOEXEC) != 0) Morre("pipe");
         pid_ = ::fork();
-        if (pid_ < 0)
-            Morre("fork");
+        if (pid_ < 0) Morre("fork");
         if (pid_ == 0) {
             ::dup2(entrada[0], 0);
             ::dup2(saida[1], 1);
@@ -63,8 +61,7 @@ public:
         entrada_ = entrada[1];
         saida_ = saida[0];
         pty_ = Linha();
-        if (pty_.rfind("/dev/", 0) != 0)
-            Morre("the emulator did not start (" EMULADOR ")");
+        if (pty_.rfind("/dev/", 0) != 0) Morre("the emulator did not start (" EMULADOR ")");
     }
     ~Emulador() {
         (void)!::write(entrada_, "sair\n", 5);
@@ -75,7 +72,7 @@ public:
     }
     const std::string& Pty() const { return pty_; }
 
-private:
+  private:
     std::string Linha() {
         std::string linha;
         char c;
@@ -95,7 +92,9 @@ double Mediana(std::vector<double> v) {
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-fs::path PastaDoPrograma() { return fs::read_symlink("/proc/self/exe").parent_path(); }
+fs::path PastaDoPrograma() {
+    return fs::read_symlink("/proc/self/exe").parent_path();
+}
 
 void EscreveIni(const std::string& porta) {
     std::ofstream ini(PastaDoPrograma() / "Bemafi32.ini", std::ios::trunc);
@@ -106,12 +105,11 @@ void EscreveIni(const std::string& porta) {
 
 // The bare exchange: the same frames over the same pty, with nothing of the library.
 class Direto {
-public:
+  public:
     explicit Direto(const std::string& pty) {
         fd_ = ::open(pty.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         termios modo{};
-        if (fd_ < 0 || ::tcgetattr(fd_, &modo) != 0)
-            Morre("cannot open " + pty);
+        if (fd_ < 0 || ::tcgetattr(fd_, &modo) != 0) Morre("cannot open " + pty);
         ::cfmakeraw(&modo);
         ::tcsetattr(fd_, TCSANOW, &modo);
     }
@@ -128,15 +126,13 @@ public:
             if (::poll(&espera, 1, kTimeoutMs) <= 0)
                 Morre("the emulator did not answer a bare request");
             const auto n = ::read(fd_, bloco, sizeof bloco);
-            if (n > 0)
-                decodificador_.Alimenta(std::span(bloco, static_cast<std::size_t>(n)));
+            if (n > 0) decodificador_.Alimenta(std::span(bloco, static_cast<std::size_t>(n)));
             while (auto carga = decodificador_.Proximo())
-                if (auto r = protocolo::LeResposta(*carga); r && r->sequencia == sequencia)
-                    return;
+                if (auto r = protocolo::LeResposta(*carga); r && r->sequencia == sequencia) return;
         }
     }
 
-private:
+  private:
     int fd_ = -1;
     protocolo::Decodificador decodificador_;
 };
@@ -156,8 +152,7 @@ void Localizacao(int vezes) {
                         Bematech_FI_VerificaEstadoImpressoraMFD(&ack, &st1, &st2, &st3) == 1;
         Bematech_FI_RetornoImpressoraMFD(&ack, &st1, &st2, &st3);
         auto t1 = Relogio::now();
-        if (!ok)
-            Morre("locate failed");
+        if (!ok) Morre("locate failed");
         Bematech_FI_FechaPortaSerial();
         biblioteca.push_back(Micros(t1 - t0).count());
 
@@ -176,10 +171,10 @@ void Localizacao(int vezes) {
 void Descoberta(int vezes, bool comEmulador) {
     std::vector<std::unique_ptr<Emulador>> mortos;
     for (int i = 0; i < 15; ++i)
-        mortos.push_back(std::make_unique<Emulador>(std::vector<std::string>{"--estado", "silencio"}));
+        mortos.push_back(
+            std::make_unique<Emulador>(std::vector<std::string>{"--estado", "silencio"}));
     std::unique_ptr<Emulador> vivo;
-    if (comEmulador)
-        vivo = std::make_unique<Emulador>(std::vector<std::string>{});
+    if (comEmulador) vivo = std::make_unique<Emulador>(std::vector<std::string>{});
     EscreveIni("Default");
 
     std::vector<double> tempos;
@@ -188,8 +183,7 @@ void Descoberta(int vezes, bool comEmulador) {
         const int32_t r = Bematech_FI_AbrePortaSerial();
         const auto t1 = Relogio::now();
         Bematech_FI_FechaPortaSerial();
-        if ((r == 1) != comEmulador)
-            Morre("discovery returned " + std::to_string(r));
+        if ((r == 1) != comEmulador) Morre("discovery returned " + std::to_string(r));
         tempos.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
     }
     const double m = Mediana(tempos);
@@ -205,8 +199,7 @@ int main(int argc, char* argv[]) {
     const int vezes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 500;
     ::signal(SIGPIPE, SIG_IGN);
     char modelo[] = "/tmp/bench_bemafi32.XXXXXX";
-    if (!::mkdtemp(modelo))
-        Morre("mkdtemp");
+    if (!::mkdtemp(modelo)) Morre("mkdtemp");
     ::setenv("XDG_RUNTIME_DIR", modelo, 1);
     Bematech_FI_SelecionaIniLocal();
 

@@ -14,11 +14,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace bemafi32;
@@ -72,18 +72,20 @@ protocolo::Pedido Status(uint8_t sequencia) {
 }
 
 class RelogioParado final : public Relogio {
-public:
+  public:
     Instante Agora() const override { return agora; }
     Instante agora{};
 };
 
-bool Root() { return ::geteuid() == 0; }
+bool Root() {
+    return ::geteuid() == 0;
+}
 
 } // namespace
 
 class TstBemafi32 : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void numeroCom_data();
     void numeroCom();
     void dispositivoCom_data();
@@ -159,19 +161,24 @@ void TstBemafi32::ajustes_data() {
     QTest::addColumn<QString>("log");
     QTest::addColumn<QString>("com2");
 
-    QTest::newRow("only what the program writes")
-        << "[Sistema]\nPath=/opt/teste/\nPorta=COM2\n" << "COM2" << 1000 << 20000 << "" << "";
+    QTest::newRow("only what the program writes") << "[Sistema]\nPath=/opt/teste/\nPorta=COM2\n"
+                                                  << "COM2" << 1000 << 20000 << ""
+                                                  << "";
     QTest::newRow("the library's own keys")
         << "[Sistema]\nPorta=Default\n[Bemafi32]\nTimeout=300\nTimeoutLeituraX=900\n"
            "Log=trafego.log\nCOM2=/dev/ttyUSB3\n"
-        << "Default" << 300 << 900 << "/pasta/trafego.log" << "/dev/ttyUSB3";
-    QTest::newRow("an absolute log path") << "[Bemafi32]\nLog=/var/tmp/ecf.log\n" << "" << 1000
-                                          << 20000 << "/var/tmp/ecf.log" << "";
+        << "Default" << 300 << 900 << "/pasta/trafego.log"
+        << "/dev/ttyUSB3";
+    QTest::newRow("an absolute log path") << "[Bemafi32]\nLog=/var/tmp/ecf.log\n"
+                                          << "" << 1000 << 20000 << "/var/tmp/ecf.log"
+                                          << "";
     QTest::newRow("unreadable timeouts keep their defaults")
-        << "[Bemafi32]\nTimeout=depressa\nTimeoutLeituraX=-5\n" << "" << 1000 << 20000 << ""
+        << "[Bemafi32]\nTimeout=depressa\nTimeoutLeituraX=-5\n"
+        << "" << 1000 << 20000 << ""
         << "";
-    QTest::newRow("a zero timeout keeps the default") << "[Bemafi32]\nTimeout=0\n" << "" << 1000
-                                                      << 20000 << "" << "";
+    QTest::newRow("a zero timeout keeps the default") << "[Bemafi32]\nTimeout=0\n"
+                                                      << "" << 1000 << 20000 << ""
+                                                      << "";
 }
 
 void TstBemafi32::ajustes() {
@@ -232,8 +239,7 @@ void TstBemafi32::registro() {
     QFETCH(QString, estrago);
     QFETCH(bool, aceito);
     const bool precisaDeRoot = estrago.endsWith("alheia") || estrago.endsWith("alheio");
-    if (precisaDeRoot && !Root())
-        QSKIP("giving a file to another user needs root");
+    if (precisaDeRoot && !Root()) QSKIP("giving a file to another user needs root");
 
     QTemporaryDir base;
     const QString real = base.filePath("testeecf");
@@ -377,8 +383,7 @@ void TstBemafi32::confereRecusaO_QueNaoEhPortaNemEmulador() {
 // A made-up /sys and /dev: the kernel console, a slot without a UART and a virtual
 // console are left out, the rest comes in a stable order.
 void TstBemafi32::portasSeriaisDoSistema() {
-    if (!Root())
-        QSKIP("making device nodes needs root");
+    if (!Root()) QSKIP("making device nodes needs root");
     QTemporaryDir raiz;
     const QDir r(raiz.path());
     struct Tty {
@@ -389,11 +394,16 @@ void TstBemafi32::portasSeriaisDoSistema() {
         const char* tipo;
     };
     const Tty ttys[] = {
-        {"ttyUSB1", 188, 1, true, nullptr, nullptr}, {"ttyS1", 4, 65, true, "N", "4"},
-        {"ttyACM0", 166, 0, true, nullptr, nullptr}, {"ttyS0", 4, 64, true, "N", "4"},
-        {"ttyS2", 4, 66, true, "Y", "4"},            {"ttyS3", 4, 67, true, "N", "0"},
-        {"tty1", 4, 1, false, nullptr, nullptr},     {"ttyUSB0", 188, 0, true, nullptr, nullptr},
-        {"rfcomm0", 216, 0, false, nullptr, nullptr}, {"ttyS10", 4, 74, true, "N", "4"},
+        {"ttyUSB1", 188, 1, true, nullptr, nullptr},
+        {"ttyS1", 4, 65, true, "N", "4"},
+        {"ttyACM0", 166, 0, true, nullptr, nullptr},
+        {"ttyS0", 4, 64, true, "N", "4"},
+        {"ttyS2", 4, 66, true, "Y", "4"},
+        {"ttyS3", 4, 67, true, "N", "0"},
+        {"tty1", 4, 1, false, nullptr, nullptr},
+        {"ttyUSB0", 188, 0, true, nullptr, nullptr},
+        {"rfcomm0", 216, 0, false, nullptr, nullptr},
+        {"ttyS10", 4, 74, true, "N", "4"},
     };
     QVERIFY(r.mkpath("sys/class/tty/console") && r.mkpath("sys/dev/char") && r.mkpath("dev"));
     QFile ativos(r.filePath("sys/class/tty/console/active"));
@@ -410,8 +420,7 @@ void TstBemafi32::portasSeriaisDoSistema() {
         if (t.dispositivo)
             QVERIFY(QFile::link(r.filePath("sys/devices/placa"), r.filePath(real + "/device")));
         for (const auto& [atributo, valor] : {std::pair{"console", t.console}, {"type", t.tipo}}) {
-            if (!valor)
-                continue;
+            if (!valor) continue;
             QFile f(r.filePath(real + "/" + atributo));
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(QByteArray(valor) + "\n");
@@ -420,7 +429,8 @@ void TstBemafi32::portasSeriaisDoSistema() {
                         makedev(t.major, t.minor)) == 0);
     }
 
-    const auto portas = PortasSeriais({r.filePath("sys").toStdString(), r.filePath("dev").toStdString()});
+    const auto portas =
+        PortasSeriais({r.filePath("sys").toStdString(), r.filePath("dev").toStdString()});
     QStringList nomes;
     for (const auto& p : portas)
         nomes << QDir(QString::fromStdString(p.caminho)).dirName();
@@ -460,7 +470,8 @@ void TstBemafi32::pergunta_data() {
     QTest::addColumn<int>("st1");
 
     auto bytes = [](const std::vector<uint8_t>& v) {
-        return QByteArray(reinterpret_cast<const char*>(v.data()), static_cast<qsizetype>(v.size()));
+        return QByteArray(reinterpret_cast<const char*>(v.data()),
+                          static_cast<qsizetype>(v.size()));
     };
     const QByteArray certa = bytes(Resposta(9, 64));
     QTest::newRow("its answer") << certa << int(Desfecho::Respondeu) << 64;
@@ -562,10 +573,8 @@ void TstBemafi32::descobre() {
                 ::write(espera.fd, bytes, n) != static_cast<ssize_t>(n))
                 ::_exit(1);
         };
-        if (suja >= 0)
-            atende(suja, lixo.data(), lixo.size());
-        if (responde >= 0)
-            atende(responde, resposta.data(), resposta.size());
+        if (suja >= 0) atende(suja, lixo.data(), lixo.size());
+        if (responde >= 0) atende(responde, resposta.data(), resposta.size());
         ::_exit(0);
     }
 

@@ -34,11 +34,15 @@ const QString kComunicacao = u"Erro de Comunicação !"_s;
 const QString kDiferente = u"Status diferente de 6, 0, 0 !"_s;
 
 QString Mensagem(const QString& r1, const QString& r2, const QString& r3) {
-    return u"mensagem||1ª Resposta : "_s + r1 + u"\r2ª Resposta : "_s + r2 +
-           u"\r3ª Resposta : "_s + r3;
+    return u"mensagem||1ª Resposta : "_s + r1 + u"\r2ª Resposta : "_s + r2 + u"\r3ª Resposta : "_s +
+           r3;
 }
-QString Retorno(const QString& texto) { return u"informacao|RETORNO DO ECF|"_s + texto; }
-QString Ok(const QString& r3 = u"COMANDO OK"_s) { return Mensagem(u"OK"_s, u"OK"_s, r3); }
+QString Retorno(const QString& texto) {
+    return u"informacao|RETORNO DO ECF|"_s + texto;
+}
+QString Ok(const QString& r3 = u"COMANDO OK"_s) {
+    return Mensagem(u"OK"_s, u"OK"_s, r3);
+}
 
 QList<int> UltimoStatus() {
     int32_t ack = -1, st1 = -1, st2 = -1, st3 = -1;
@@ -48,21 +52,18 @@ QList<int> UltimoStatus() {
 
 // One running emulator: its pty, its control channel, and its end.
 class Emulador {
-public:
+  public:
     explicit Emulador(const QStringList& opcoes) {
         processo_.setProcessChannelMode(QProcess::SeparateChannels);
         processo_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         processo_.start(QStringLiteral(EMULADOR), opcoes);
-        if (processo_.waitForStarted(5000))
-            pty_ = Linha(5000);
+        if (processo_.waitForStarted(5000)) pty_ = Linha(5000);
     }
     ~Emulador() {
-        if (processo_.state() == QProcess::NotRunning)
-            return;
+        if (processo_.state() == QProcess::NotRunning) return;
         processo_.write("sair\n");
         processo_.closeWriteChannel();
-        if (!processo_.waitForFinished(5000))
-            processo_.kill();
+        if (!processo_.waitForFinished(5000)) processo_.kill();
         processo_.waitForFinished(5000);
     }
     Emulador(const Emulador&) = delete;
@@ -86,12 +87,11 @@ public:
         return processo_.waitForFinished(5000);
     }
 
-private:
+  private:
     QString Linha(qint64 ms) {
         const QDeadlineTimer prazo(ms);
         while (!processo_.canReadLine()) {
-            if (prazo.hasExpired() || !processo_.waitForReadyRead(prazo.remainingTime()))
-                return {};
+            if (prazo.hasExpired() || !processo_.waitForReadyRead(prazo.remainingTime())) return {};
         }
         return QString::fromUtf8(processo_.readLine()).trimmed();
     }
@@ -104,7 +104,7 @@ private:
 
 class TstPontaAPonta : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void init();
     void cleanup();
@@ -119,9 +119,11 @@ private slots:
     void iniAusente();
     void registroDeTrafego();
 
-private:
+  private:
     void EscreveIni(const QString& porta, const QString& extra = {}, bool log = true);
-    QString Ini() const { return QDir(QCoreApplication::applicationDirPath()).filePath("Bemafi32.ini"); }
+    QString Ini() const {
+        return QDir(QCoreApplication::applicationDirPath()).filePath("Bemafi32.ini");
+    }
 
     QTemporaryDir runtime_;
     QString log_;
@@ -129,8 +131,8 @@ private:
 
 void TstPontaAPonta::initTestCase() {
     QVERIFY(runtime_.isValid());
-    QVERIFY(QFile::setPermissions(runtime_.path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                        QFile::ExeOwner));
+    QVERIFY(QFile::setPermissions(runtime_.path(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
     log_ = runtime_.filePath("trafego.log");
     QVERIFY2(QFile::exists(QStringLiteral(EMULADOR)), "the emulator is built with the project");
@@ -144,7 +146,9 @@ void TstPontaAPonta::init() {
     QFile::remove(log_);
 }
 
-void TstPontaAPonta::cleanup() { Bematech_FI_FechaPortaSerial(); }
+void TstPontaAPonta::cleanup() {
+    Bematech_FI_FechaPortaSerial();
+}
 
 void TstPontaAPonta::EscreveIni(const QString& porta, const QString& extra, bool log) {
     QFile ini(Ini());
@@ -152,17 +156,16 @@ void TstPontaAPonta::EscreveIni(const QString& porta, const QString& extra, bool
     QString texto = u"[Sistema]\r\nPath=%1/\r\nPorta=%2\r\n[Bemafi32]\r\nTimeout=%3\r\n"
                     u"TimeoutLeituraX=%3\r\n"_s.arg(QCoreApplication::applicationDirPath(), porta)
                         .arg(kTimeoutMs);
-    if (log)
-        texto += u"Log="_s + log_ + u"\r\n"_s;
+    if (log) texto += u"Log="_s + log_ + u"\r\n"_s;
     ini.write((texto + extra).toUtf8());
     ini.close();
     Bematech_FI_ReloadINIFile();
 }
 
 void TstPontaAPonta::cenario_data() {
-    QTest::addColumn<QStringList>("opcoes");   // the emulator's at start
-    QTest::addColumn<QString>("porta");        // "pty", "Default" or "cOM3"
-    QTest::addColumn<QString>("durante");      // a control command between the two actions
+    QTest::addColumn<QStringList>("opcoes"); // the emulator's at start
+    QTest::addColumn<QString>("porta");      // "pty", "Default" or "cOM3"
+    QTest::addColumn<QString>("durante");    // a control command between the two actions
     QTest::addColumn<bool>("localiza");
     QTest::addColumn<int>("retornoLocalizar");
     QTest::addColumn<QList<int>>("statusLocalizar");
@@ -171,20 +174,21 @@ void TstPontaAPonta::cenario_data() {
     QTest::addColumn<QList<int>>("statusX");
     QTest::addColumn<QStringList>("caixasX");
     QTest::addColumn<bool>("impresso");
-    QTest::addColumn<int>("limiteMs");         // a hang guard, not a timing
+    QTest::addColumn<int>("limiteMs"); // a hang guard, not a timing
 
     const QList<int> ok{6, 0, 0, 0};
     const QList<int> nada{0, 0, 0, 0};
     const int folga = 3 * kTimeoutMs;
 
-    QTest::newRow("idle") << QStringList{} << "pty" << "" << true << 1 << ok << QStringList{Ok()}
-                          << 1 << ok << QStringList{Ok()} << true << folga;
-    QTest::newRow("idle, found by Default")
-        << QStringList{} << "Default" << "" << true << 1 << ok << QStringList{Ok()} << 1 << ok
-        << QStringList{Ok()} << true << folga;
-    QTest::newRow("idle, as COM3 typed cOM3")
-        << QStringList{} << "cOM3" << "" << true << 1 << ok << QStringList{Ok()} << 1 << ok
-        << QStringList{Ok()} << true << folga;
+    QTest::newRow("idle") << QStringList{} << "pty"
+                          << "" << true << 1 << ok << QStringList{Ok()} << 1 << ok
+                          << QStringList{Ok()} << true << folga;
+    QTest::newRow("idle, found by Default") << QStringList{} << "Default"
+                                            << "" << true << 1 << ok << QStringList{Ok()} << 1 << ok
+                                            << QStringList{Ok()} << true << folga;
+    QTest::newRow("idle, as COM3 typed cOM3") << QStringList{} << "cOM3"
+                                              << "" << true << 1 << ok << QStringList{Ok()} << 1
+                                              << ok << QStringList{Ok()} << true << folga;
 
     struct Estado {
         const char* linha;
@@ -210,48 +214,51 @@ void TstPontaAPonta::cenario_data() {
     for (const auto& e : estados) {
         const QString r1 = u" \""_s + e.flag + u'"';
         const QList<int> status{6, e.st1, 0, e.st3};
-        QTest::newRow(e.linha) << QStringList{"--estado", e.nome} << "pty" << "" << true << 1
-                               << status << QStringList{Mensagem(r1, u"OK"_s, e.texto)} << -27
-                               << status
+        QTest::newRow(e.linha) << QStringList{"--estado", e.nome} << "pty"
+                               << "" << true << 1 << status
+                               << QStringList{Mensagem(r1, u"OK"_s, e.texto)} << -27 << status
                                << QStringList{Retorno(kDiferente),
                                               Mensagem(r1, u"OK"_s, kDiferente + e.texto)}
                                << e.imprime << folga;
     }
 
     QTest::newRow("refuses every command")
-        << QStringList{"--estado", "recusa"} << "pty" << "" << true << 1 << QList<int>{21, 0, 0, 0}
-        << QStringList{kRecusa} << -27 << QList<int>{21, 0, 0, 0} << QStringList{kRecusa} << false
-        << folga;
-    QTest::newRow("switched off") << QStringList{"--estado", "silencio"} << "pty" << "" << false
-                                  << 0 << nada << QStringList{kNaoLocalizada} << kSemLeituraX
-                                  << nada << QStringList{} << false << folga;
-    QTest::newRow("garbage") << QStringList{"--estado", "lixo"} << "pty" << "" << false << 0
-                             << nada << QStringList{kNaoLocalizada} << kSemLeituraX << nada
-                             << QStringList{} << false << folga;
-    QTest::newRow("answers cut in half") << QStringList{"--estado", "corta"} << "pty" << "" << false
-                                         << 0 << nada << QStringList{kNaoLocalizada}
+        << QStringList{"--estado", "recusa"} << "pty"
+        << "" << true << 1 << QList<int>{21, 0, 0, 0} << QStringList{kRecusa} << -27
+        << QList<int>{21, 0, 0, 0} << QStringList{kRecusa} << false << folga;
+    QTest::newRow("switched off") << QStringList{"--estado", "silencio"} << "pty"
+                                  << "" << false << 0 << nada << QStringList{kNaoLocalizada}
+                                  << kSemLeituraX << nada << QStringList{} << false << folga;
+    QTest::newRow("garbage") << QStringList{"--estado", "lixo"} << "pty"
+                             << "" << false << 0 << nada << QStringList{kNaoLocalizada}
+                             << kSemLeituraX << nada << QStringList{} << false << folga;
+    QTest::newRow("answers cut in half") << QStringList{"--estado", "corta"} << "pty"
+                                         << "" << false << 0 << nada << QStringList{kNaoLocalizada}
                                          << kSemLeituraX << nada << QStringList{} << false << folga;
     QTest::newRow("switched off mid-session")
-        << QStringList{} << "pty" << "estado silencio" << true << 1 << ok << QStringList{Ok()} << -6
-        << nada << QStringList{Retorno(kDesligada), Ok(kDesligada + u"COMANDO OK"_s)} << false
-        << folga;
+        << QStringList{} << "pty"
+        << "estado silencio" << true << 1 << ok << QStringList{Ok()} << -6 << nada
+        << QStringList{Retorno(kDesligada), Ok(kDesligada + u"COMANDO OK"_s)} << false << folga;
     QTest::newRow("garbage mid-session")
-        << QStringList{} << "pty" << "estado lixo" << true << 1 << ok << QStringList{Ok()} << 0
-        << nada << QStringList{Retorno(kComunicacao), Ok(kComunicacao + u"COMANDO OK"_s)} << false
-        << folga;
+        << QStringList{} << "pty"
+        << "estado lixo" << true << 1 << ok << QStringList{Ok()} << 0 << nada
+        << QStringList{Retorno(kComunicacao), Ok(kComunicacao + u"COMANDO OK"_s)} << false << folga;
     QTest::newRow("line closed in the middle of an answer")
-        << QStringList{} << "pty" << "estado corta" << true << 1 << ok << QStringList{Ok()} << 0
-        << nada << QStringList{Retorno(kComunicacao), Ok(kComunicacao + u"COMANDO OK"_s)} << true
-        << folga;
+        << QStringList{} << "pty"
+        << "estado corta" << true << 1 << ok << QStringList{Ok()} << 0 << nada
+        << QStringList{Retorno(kComunicacao), Ok(kComunicacao + u"COMANDO OK"_s)} << true << folga;
     QTest::newRow("emulator gone mid-session")
-        << QStringList{} << "pty" << "sair" << true << 1 << ok << QStringList{Ok()} << -6 << nada
+        << QStringList{} << "pty"
+        << "sair" << true << 1 << ok << QStringList{Ok()} << -6 << nada
         << QStringList{Retorno(kDesligada), Ok(kDesligada + u"COMANDO OK"_s)} << false << folga;
     QTest::newRow("slow answer inside the timeout")
-        << QStringList{"--atraso", "150"} << "pty" << "" << true << 1 << ok << QStringList{Ok()}
-        << 1 << ok << QStringList{Ok()} << true << 3 * folga;
+        << QStringList{"--atraso", "150"} << "pty"
+        << "" << true << 1 << ok << QStringList{Ok()} << 1 << ok << QStringList{Ok()} << true
+        << 3 * folga;
     QTest::newRow("slow answer outside the timeout")
-        << QStringList{"--atraso", "600"} << "pty" << "" << false << 0 << nada
-        << QStringList{kNaoLocalizada} << kSemLeituraX << nada << QStringList{} << false << folga;
+        << QStringList{"--atraso", "600"} << "pty"
+        << "" << false << 0 << nada << QStringList{kNaoLocalizada} << kSemLeituraX << nada
+        << QStringList{} << false << folga;
 }
 
 void TstPontaAPonta::cenario() {
@@ -279,8 +286,7 @@ void TstPontaAPonta::cenario() {
     QTEST(duplo::Diario(), "caixasLocalizar");
     QVERIFY2(tempo.elapsed() < limiteMs, qPrintable(u"locate took %1 ms"_s.arg(tempo.elapsed())));
 
-    if (retornoX == kSemLeituraX)
-        return;
+    if (retornoX == kSemLeituraX) return;
     if (durante == "sair")
         QVERIFY(emulador.Termina());
     else if (!durante.isEmpty())
@@ -291,10 +297,12 @@ void TstPontaAPonta::cenario() {
     QCOMPARE(int(iRetorno), retornoX);
     QTEST(UltimoStatus(), "statusX");
     QTEST(duplo::Diario(), "caixasX");
-    QVERIFY2(tempo.elapsed() < limiteMs, qPrintable(u"X reading took %1 ms"_s.arg(tempo.elapsed())));
+    QVERIFY2(tempo.elapsed() < limiteMs,
+             qPrintable(u"X reading took %1 ms"_s.arg(tempo.elapsed())));
 
     QFile impresso(recibo);
-    const bool temLeitura = impresso.open(QIODevice::ReadOnly) && impresso.readAll().contains("LEITURA X");
+    const bool temLeitura =
+        impresso.open(QIODevice::ReadOnly) && impresso.readAll().contains("LEITURA X");
     QTEST(temLeitura, "impresso");
 }
 
@@ -408,17 +416,19 @@ void TstPontaAPonta::registroDeTrafego() {
     const QStringList linhas = QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
     QStringList trocas;
     for (const auto& linha : linhas)
-        if (linha.contains(" -> ["_L1))
-            trocas << linha;
+        if (linha.contains(" -> ["_L1)) trocas << linha;
     QCOMPARE(trocas.size(), 2);
     for (const auto& linha : trocas) {
         QVERIFY2(linha.contains(emulador.Pty()), qPrintable(linha));
         QVERIFY2(linha.contains("Status"_L1), qPrintable(linha));
-        QVERIFY2(linha.contains("] resposta #"_L1) && linha.contains("ST1 64"_L1), qPrintable(linha));
-        QVERIFY2(linha.contains(" ms"_L1), qPrintable(linha));
-        QVERIFY2(linha.contains(QRegularExpression(u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} "_s)),
+        QVERIFY2(linha.contains("] resposta #"_L1) && linha.contains("ST1 64"_L1),
                  qPrintable(linha));
-        QVERIFY2(linha.contains(QRegularExpression(u"<- \\[02( [0-9A-F]{2})+\\]"_s)), qPrintable(linha));
+        QVERIFY2(linha.contains(" ms"_L1), qPrintable(linha));
+        QVERIFY2(linha.contains(
+                     QRegularExpression(u"^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} "_s)),
+                 qPrintable(linha));
+        QVERIFY2(linha.contains(QRegularExpression(u"<- \\[02( [0-9A-F]{2})+\\]"_s)),
+                 qPrintable(linha));
     }
 }
 

@@ -8,7 +8,13 @@ QStringList& DiarioMutavel() {
 }
 } // namespace
 
-const QStringList& Diario() { return DiarioMutavel(); }
-void Anota(const QString& linha) { DiarioMutavel().append(linha); }
-void LimpaDiario() { DiarioMutavel().clear(); }
+const QStringList& Diario() {
+    return DiarioMutavel();
+}
+void Anota(const QString& linha) {
+    DiarioMutavel().append(linha);
+}
+void LimpaDiario() {
+    DiarioMutavel().clear();
+}
 } // namespace duplo

@@ -35,6 +35,11 @@ int32_t Biblioteca::Recarrega() {
     return retorno::kSucesso;
 }
 
+const Ajustes& Biblioteca::Atuais() const {
+    static const Ajustes kPadrao;
+    return ajustes_ ? *ajustes_ : kPadrao;
+}
+
 protocolo::Pedido Biblioteca::NovoPedido(protocolo::Comando comando) {
     protocolo::Pedido pedido;
     pedido.sequencia = ++sequencia_;
@@ -46,7 +51,7 @@ int32_t Biblioteca::AbrePorta() {
     FechaPorta();
     // The program writes the file after pointing us at it, and may not have reloaded.
     if (!ajustes_ && Recarrega() != retorno::kSucesso) return retorno::kIniAusente;
-    const Ajustes ajustes = ajustes_.value_or(Ajustes{});
+    const Ajustes& ajustes = Atuais();
     const auto registrados = registros_.Le(DiretorioRegistro());
 
     if (EhDefault(ajustes.porta)) {
@@ -73,7 +78,8 @@ int32_t Biblioteca::AbrePorta() {
     const std::string caminho = numero ? DispositivoCom(*numero, ajustes) : ajustes.porta;
     const auto candidato = ConferePorta(caminho, registrados);
     if (!candidato) {
-        trafego_.Anota("abre " + caminho + ": nem porta serial nem emulador registrado");
+        trafego_.Anota("abre " + caminho +
+                       ": ausente, ou nem porta serial nem emulador registrado");
         return retorno::kPortaNaoAbre;
     }
     std::string erro;
@@ -108,8 +114,7 @@ int32_t Biblioteca::VerificaEstado(Status& status) {
     int32_t codigo = retorno::kPortaNaoAbre;
     if (porta_) {
         const auto pedido = NovoPedido(protocolo::Comando::Status);
-        const auto troca = Pergunta(*porta_, decodificador_, pedido,
-                                    ajustes_.value_or(Ajustes{}).timeout, relogio_);
+        const auto troca = Pergunta(*porta_, decodificador_, pedido, Atuais().timeout, relogio_);
         trafego_.AnotaTroca(porta_->Caminho(), pedido, troca);
         codigo = Desfecho(troca);
     } else {
@@ -122,8 +127,8 @@ int32_t Biblioteca::VerificaEstado(Status& status) {
 int32_t Biblioteca::LeituraX() {
     if (!porta_) return retorno::kPortaNaoAbre;
     const auto pedido = NovoPedido(protocolo::Comando::LeituraX);
-    const auto troca = Pergunta(*porta_, decodificador_, pedido,
-                                ajustes_.value_or(Ajustes{}).timeoutLeituraX, relogio_);
+    const auto troca =
+        Pergunta(*porta_, decodificador_, pedido, Atuais().timeoutLeituraX, relogio_);
     trafego_.AnotaTroca(porta_->Caminho(), pedido, troca);
     const int32_t codigo = Desfecho(troca);
     if (codigo == retorno::kSucesso &&

@@ -52,6 +52,8 @@ class Biblioteca {
 
   private:
     int32_t Desfecho(const Troca& troca);
+    // The settings read last, or the defaults when no file was found.
+    const Ajustes& Atuais() const;
     protocolo::Pedido NovoPedido(protocolo::Comando comando);
 
     std::filesystem::path arquivo_;

@@ -64,12 +64,12 @@ bool EhConsole(const std::string& nome, const Sistema& sistema) {
 
 bool EhSerial(const std::string& nome, const Sistema& sistema) {
     const auto classe = sistema.sysfs / "class/tty" / nome;
+    // Hardware first: it rules out the many virtual consoles at the cost of one lookup.
+    std::error_code erro;
+    if (!nome.starts_with("rfcomm") && !fs::exists(classe / "device", erro)) return false;
     if (EhConsole(nome, sistema)) return false;
     // An 8250 slot with no UART behind it reports type 0 and never answers.
-    if (LeAtributo(classe / "type") == "0") return false;
-    if (nome.starts_with("rfcomm")) return true;
-    std::error_code erro;
-    return fs::exists(classe / "device", erro);
+    return LeAtributo(classe / "type") != "0";
 }
 
 // ttyS, ttyUSB, ttyACM, rfcomm, others; then by number, then by name.

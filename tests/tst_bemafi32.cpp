@@ -529,23 +529,28 @@ void TstBemafi32::descobre_data() {
     QTest::addColumn<int>("responde"); // the candidate that answers, or -1
     QTest::addColumn<int>("suja");     // a candidate that sends garbage, or -1
     QTest::addColumn<int>("ocupada");  // a candidate held by another program, or -1
+    QTest::addColumn<int>("entupida"); // a candidate that takes no more bytes, or -1
     QTest::addColumn<int>("desfecho");
     QTest::addColumn<int>("abertas");
 
-    QTest::newRow("the last of four") << 3 << -1 << -1 << int(Desfecho::Respondeu) << 4;
-    QTest::newRow("the first of four") << 0 << -1 << -1 << int(Desfecho::Respondeu) << 4;
+    QTest::newRow("the last of four") << 3 << -1 << -1 << -1 << int(Desfecho::Respondeu) << 4;
+    QTest::newRow("the first of four") << 0 << -1 << -1 << -1 << int(Desfecho::Respondeu) << 4;
     QTest::newRow("garbage elsewhere does not matter")
-        << 2 << 1 << -1 << int(Desfecho::Respondeu) << 4;
-    QTest::newRow("a busy one is skipped") << 2 << -1 << 0 << int(Desfecho::Respondeu) << 3;
-    QTest::newRow("all silent") << -1 << -1 << -1 << int(Desfecho::Silencio) << 4;
-    QTest::newRow("silence and garbage") << -1 << 1 << -1 << int(Desfecho::Ilegivel) << 4;
-    QTest::newRow("busy or silent") << -1 << -1 << 1 << int(Desfecho::Silencio) << 3;
+        << 2 << 1 << -1 << -1 << int(Desfecho::Respondeu) << 4;
+    QTest::newRow("a busy one is skipped") << 2 << -1 << 0 << -1 << int(Desfecho::Respondeu) << 3;
+    QTest::newRow("a stalled one does not hold the others")
+        << 3 << -1 << -1 << 0 << int(Desfecho::Respondeu) << 4;
+    QTest::newRow("all silent") << -1 << -1 << -1 << -1 << int(Desfecho::Silencio) << 4;
+    QTest::newRow("silence and garbage") << -1 << 1 << -1 << -1 << int(Desfecho::Ilegivel) << 4;
+    QTest::newRow("busy or silent") << -1 << -1 << 1 << -1 << int(Desfecho::Silencio) << 3;
+    QTest::newRow("stalled or silent") << -1 << -1 << -1 << 2 << int(Desfecho::Silencio) << 4;
 }
 
 void TstBemafi32::descobre() {
     QFETCH(int, responde);
     QFETCH(int, suja);
     QFETCH(int, ocupada);
+    QFETCH(int, entupida);
 
     std::vector<Pty> ptys(4);
     std::vector<Candidato> candidatos;
@@ -558,6 +563,20 @@ void TstBemafi32::descobre() {
     if (ocupada >= 0) {
         trava = Descritor(::open(ptys[ocupada].escravo.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         QCOMPARE(::flock(trava.fd(), LOCK_EX | LOCK_NB), 0);
+    }
+    // Like a Bluetooth link that stalls: output that nobody reads fills the line.
+    Descritor entupidor;
+    if (entupida >= 0) {
+        entupidor = Descritor(
+            ::open(ptys[entupida].escravo.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+        termios modo{};
+        QCOMPARE(::tcgetattr(entupidor.fd(), &modo), 0);
+        ::cfmakeraw(&modo);
+        QCOMPARE(::tcsetattr(entupidor.fd(), TCSANOW, &modo), 0);
+        const std::vector<uint8_t> bloco(4096, 0x55);
+        while (::write(entupidor.fd(), bloco.data(), bloco.size()) > 0) {
+        }
+        QCOMPARE(errno, EAGAIN);
     }
     const protocolo::Pedido pedido = Status(5);
     const auto resposta = Resposta(5, static_cast<uint8_t>(responde));

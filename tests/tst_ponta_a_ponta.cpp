@@ -113,6 +113,7 @@ class TstPontaAPonta : public QObject {
     void cenario();
     void respostaAtrasadaNaoPassaPorOutra();
     void portaDisputada();
+    void leituraXTemSeuProprioTimeout();
     void default__data();
     void default_();
     void ptySemRegistroNaoEhAberto();
@@ -120,7 +121,8 @@ class TstPontaAPonta : public QObject {
     void registroDeTrafego();
 
   private:
-    void EscreveIni(const QString& porta, const QString& extra = {}, bool log = true);
+    void EscreveIni(const QString& porta, const QString& extra = {}, bool log = true,
+                    int timeoutLeituraX = kTimeoutMs);
     QString Ini() const {
         return QDir(QCoreApplication::applicationDirPath()).filePath("Bemafi32.ini");
     }
@@ -150,12 +152,14 @@ void TstPontaAPonta::cleanup() {
     Bematech_FI_FechaPortaSerial();
 }
 
-void TstPontaAPonta::EscreveIni(const QString& porta, const QString& extra, bool log) {
+void TstPontaAPonta::EscreveIni(const QString& porta, const QString& extra, bool log,
+                                int timeoutLeituraX) {
     QFile ini(Ini());
     QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QString texto = u"[Sistema]\r\nPath=%1/\r\nPorta=%2\r\n[Bemafi32]\r\nTimeout=%3\r\n"
-                    u"TimeoutLeituraX=%3\r\n"_s.arg(QCoreApplication::applicationDirPath(), porta)
-                        .arg(kTimeoutMs);
+                    u"TimeoutLeituraX=%4\r\n"_s.arg(QCoreApplication::applicationDirPath(), porta)
+                        .arg(kTimeoutMs)
+                        .arg(timeoutLeituraX);
     if (log) texto += u"Log="_s + log_ + u"\r\n"_s;
     ini.write((texto + extra).toUtf8());
     ini.close();
@@ -347,6 +351,26 @@ void TstPontaAPonta::portaDisputada() {
     outro.closeWriteChannel();
     QVERIFY(outro.waitForFinished(5000));
     QCOMPARE(Bematech_FI_AbrePortaSerial(), 1);
+}
+
+// The printer answers an X reading once it has printed: longer than a status query may take.
+void TstPontaAPonta::leituraXTemSeuProprioTimeout() {
+    const QString recibo = runtime_.filePath(u"recibo-demorado.txt"_s);
+    Emulador emulador({"--recibo", recibo});
+    QVERIFY(emulador.Pty().startsWith("/dev/"));
+    EscreveIni(emulador.Pty(), {}, true, 4 * kTimeoutMs);
+    QVERIFY(Localizar());
+    QCOMPARE(emulador.Comando("atraso 600"), "ok atraso 600"_L1);
+
+    duplo::LimpaDiario();
+    LeituraX();
+    QCOMPARE(int(iRetorno), 1);
+    QCOMPARE(duplo::Diario(), QStringList{Ok()});
+    QFile impresso(recibo);
+    QVERIFY(impresso.open(QIODevice::ReadOnly) && impresso.readAll().contains("LEITURA X"));
+
+    int32_t ack = 0, st1 = 0, st2 = 0, st3 = 0;
+    QCOMPARE(Bematech_FI_VerificaEstadoImpressoraMFD(&ack, &st1, &st2, &st3), -6);
 }
 
 // "Default" among registered ptys that never answer.

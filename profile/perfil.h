@@ -1,5 +1,36 @@
 // Reads and writes one value of a Windows-style profile file by section and key.
 // Plain C++: shared by the program and the stand-in printer library.
+//
+// The format follows what Windows' own profile functions (GetPrivateProfileString,
+// WritePrivateProfileString) are documented and observed to do, so that a file edited by
+// either reads the same:
+// - The text is UTF-8; a UTF-8 byte order mark at its start is skipped. Lines may end in
+//   CR LF, LF or a lone CR; the last line may lack its line break.
+// - A line `[name]` opens a section, the name running to the last `]`. Every other line
+//   that is not blank is a key: its name before the first `=`, its value after it (none
+//   when there is no `=`). Names and values are trimmed of spaces and tabs around them.
+//   There are no comments as such: `;Porta=x` is the key ";Porta", so a line whose key
+//   starts with `;` is never taken for a plain key, and `Porta=x ; y` has the value
+//   "x ; y". Lines before the first section belong to no section and are never read.
+// - Section and key names match without regard to letter case (ASCII, Latin-1, Latin
+//   Extended-A, Greek and Cyrillic letters).
+// - Of duplicate sections, only the first is read and written, and in it the first of
+//   duplicate keys.
+// - Reading cuts the value at a NUL, removes one pair of matching outer quotation marks
+//   (' or ") and gives at most 2047 Unicode characters, never cutting inside a UTF-8
+//   sequence. A missing file, section or key reads as the empty text.
+// - Writing changes or adds one line and leaves every other byte of the file as it was.
+//   An existing key line becomes `Key=value`, the key keeping its spelling and the value
+//   standing exactly as given. A new key goes after the last non-blank line of its section;
+//   a new section goes at the end of the file. A new line ends with the line break of the
+//   line before it (else the file's first one, else CR LF), so a new file is
+//   `[Section]\r\nKey=value\r\n`.
+//
+// Two deliberate differences from Windows: a section, key or value holding a carriage
+// return, a line feed or a NUL is never written (std::errc::invalid_argument), and the file
+// is replaced atomically: the new text goes to `<file>.tmp` in the same folder, is flushed
+// to disk and renamed over the file, keeping its permissions. When the folder forbids the
+// temporary file but the file itself is writable, the file is rewritten in place.
 #pragma once
 
 #include <filesystem>
@@ -15,14 +46,19 @@ std::string LerString(const std::filesystem::path& arquivo, std::string_view sec
                       std::string_view chave);
 
 // Stores `valor` under `chave` in `secao`, creating the file, the section or the key
-// when missing and leaving every other line as it was. The file is replaced atomically.
-// Returns an empty error code on success.
+// when missing and leaving every other line as it was. The file is replaced atomically;
+// on failure it is left untouched. Returns an empty error code on success.
 std::error_code GravarString(const std::filesystem::path& arquivo, std::string_view secao,
                              std::string_view chave, std::string_view valor);
 
 // The same two operations on the file's text, for callers and tests that hold it.
+// GravarNoTexto gives the text back unchanged when a name or the value holds CR, LF or NUL.
 std::string LerDoTexto(std::string_view texto, std::string_view secao, std::string_view chave);
 std::string GravarNoTexto(std::string_view texto, std::string_view secao, std::string_view chave,
                           std::string_view valor);
+
+// True when `texto` holds a carriage return, a line feed or a NUL, which would break
+// the line structure of the file.
+bool QuebraLinha(std::string_view texto);
 
 } // namespace perfil

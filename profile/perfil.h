@@ -61,4 +61,14 @@ std::string GravarNoTexto(std::string_view texto, std::string_view secao, std::s
 // the line structure of the file.
 bool QuebraLinha(std::string_view texto);
 
+#ifdef _WIN32
+// On Windows a file without a byte-order mark is in the ANSI code page, as Windows' own
+// profile functions keep it (characters outside it take their best fit); the functions
+// above still take and give UTF-8, and these take and give wide text.
+std::wstring LerString(const std::filesystem::path& arquivo, std::wstring_view secao,
+                       std::wstring_view chave);
+std::error_code GravarString(const std::filesystem::path& arquivo, std::wstring_view secao,
+                             std::wstring_view chave, std::wstring_view valor);
+#endif
+
 } // namespace perfil

@@ -22,19 +22,27 @@ bool QuebraEstrutura(const QString& texto) {
     return texto.contains(u'\r') || texto.contains(u'\n') || texto.contains(QChar(u'\0'));
 }
 
+// The layer takes wide text on Windows, where the file is in the ANSI code page, and UTF-8
+// elsewhere.
+#ifdef _WIN32
+auto Texto(const QString& s) { return s.toStdWString(); }
+QString DoTexto(const std::wstring& s) { return QString::fromStdWString(s); }
+#else
+auto Texto(const QString& s) { return s.toStdString(); }
+QString DoTexto(const std::string& s) { return QString::fromStdString(s); }
+#endif
+
 } // namespace
 
 QString LerIni(const QString& secao, const QString& chave) {
-    return QString::fromStdString(
-        perfil::LerString(Caminho(ArquivoIni()), secao.toStdString(), chave.toStdString()));
+    return DoTexto(perfil::LerString(Caminho(ArquivoIni()), Texto(secao), Texto(chave)));
 }
 
 void GravarIni(const QString& secao, const QString& chave, const QString& valor) {
     const QString arquivo = ArquivoIni();
     // A line break or a NUL in a value would split it into lines of its own in the file.
     if (QuebraEstrutura(secao) || QuebraEstrutura(chave) || QuebraEstrutura(valor) ||
-        perfil::GravarString(Caminho(arquivo), secao.toStdString(), chave.toStdString(),
-                             valor.toStdString()))
+        perfil::GravarString(Caminho(arquivo), Texto(secao), Texto(chave), Texto(valor)))
         throw std::runtime_error(u"Unable to write to %1"_s.arg(arquivo).toStdString());
 }
 

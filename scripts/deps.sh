@@ -7,6 +7,7 @@ pacotes=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     xvfb xauth x11-utils fonts-wine
     xdotool imagemagick
+    mingw-w64 wine64
 )
 
 faltam=()

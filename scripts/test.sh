@@ -20,4 +20,6 @@ for preset in default sanitize; do
     echo "== tests ($preset) =="
     ctest --preset "$preset" -j "$jobs" || status=1
 done
+echo "== Windows build, tests under Wine =="
+scripts/windows.sh || status=1
 exit $status

@@ -47,7 +47,11 @@ void GravarIni(const QString& secao, const QString& chave, const QString& valor)
 }
 
 QString PastaDoExecutavel() {
-    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
+    QString pasta = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    // A program at the root of a drive ("C:\") already has its separator.
+    if (!pasta.endsWith(QDir::separator()))
+        pasta += QDir::separator();
+    return pasta;
 }
 
 void PassoExibicao(const QString& pastaDoPrograma,

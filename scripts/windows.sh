@@ -21,6 +21,8 @@ cmake --build "$build"32 -j "$(nproc)"
 
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/testeecf-wine.XXXXXX")
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=d"
+# Wine takes its ANSI code page from the locale: Windows-1252, with UTF-8 file names.
+export LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 encerra() {
     "$servidor" -k 2>/dev/null || true

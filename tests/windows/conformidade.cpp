@@ -158,8 +158,8 @@ std::vector<Linha> Tabela() {
         {"read: empty value", "[Sistema]\r\nPorta=\r\n", Op::Ler, L"Sistema", L"Porta", L""},
         {"read: value with equals sign", "[Sistema]\r\nPorta=a=b\r\n", Op::Ler, L"Sistema",
          L"Porta", L""},
-        {"read: duplicate key, first wins?", "[Sistema]\r\nPorta=COM1\r\nPorta=COM2\r\n", Op::Ler,
-         L"Sistema", L"Porta", L""},
+        {"read: duplicate key", "[Sistema]\r\nPorta=COM1\r\nPorta=COM2\r\n", Op::Ler, L"Sistema",
+         L"Porta", L""},
         {"read: duplicate section",
          "[Sistema]\r\nA=1\r\n[Outra]\r\nB=2\r\n[Sistema]\r\nPorta=COM5\r\n", Op::Ler, L"Sistema",
          L"Porta", L""},
@@ -555,8 +555,10 @@ int wmain(int argc, wchar_t** argv) {
         fs::path(tmp) / (L"conformidade-" + std::to_wstring(GetCurrentProcessId()));
     fs::remove_all(raiz);
 
-    std::printf("ANSI code page %u\n", GetACP());
     int passaram = 0, falharam = 0, n = 0;
+    // The table's bytes are Windows-1252, the ANSI code page of Wine's English locale.
+    std::printf("%s ANSI code page %u\n", GetACP() == 1252 ? "ok  " : "FAIL", GetACP());
+    (GetACP() == 1252 ? passaram : falharam)++;
     for (const Linha& l : Tabela()) {
         const fs::path pasta = raiz / std::to_wstring(++n);
         const Resultado w = PeloWindows(pasta / L"windows", l);

@@ -48,6 +48,7 @@ struct Linha {
     bool semPasta = false;       // the file's folder is missing
     bool temporarioOcupado = false; // a folder stands where a temporary file would go
     bool arquivoEhPasta = false;    // a folder stands where the file would go
+    bool oculto = false;            // the file is marked hidden and system
 };
 
 Linha Reformata(Linha l, std::string nosso) {
@@ -91,6 +92,11 @@ Linha ArquivoEhPasta(Linha l) {
     return l;
 }
 
+Linha Oculto(Linha l) {
+    l.oculto = true;
+    return l;
+}
+
 Linha TemporarioOcupado(Linha l) {
     l.temporarioOcupado = true;
     return l;
@@ -104,6 +110,7 @@ struct Resultado {
     std::wstring relido;                  // the key read back through Windows after a write
     std::optional<std::string> reformado; // the file after Wine rewrote it
     std::vector<std::wstring> nomes;      // what the folder holds afterwards
+    DWORD marcas = 0;                     // the file's hidden, system and read-only marks
 };
 
 std::string Repete(std::string_view s, size_t n) {
@@ -345,6 +352,8 @@ std::vector<Linha> Tabela() {
         {"write: long value", sis, Op::Gravar, L"Sistema", L"Porta", Larga(kLongo)},
         SemPasta(
             {"write: missing folder", std::nullopt, Op::Gravar, L"Sistema", L"Porta", L"COM2"}),
+        Oculto({"write: hidden system file keeps its marks", sis, Op::Gravar, L"Sistema", L"Porta",
+                L"COM2"}),
         ArquivoEhPasta({"write: the file's name is a folder", std::nullopt, Op::Gravar, L"Sistema",
                         L"Porta", L"COM2"}),
         ArquivoEhPasta({"read: the file's name is a folder", std::nullopt, Op::Ler, L"Sistema",
@@ -438,10 +447,16 @@ fs::path Prepara(const fs::path& raiz, const Linha& l) {
     if (l.inicial) GravaBytes(arquivo, *l.inicial);
     if (l.enlace) CreateHardLinkW((pasta / L"segundo.ini").c_str(), arquivo.c_str(), nullptr);
     if (l.somenteLeitura) SetFileAttributesW(arquivo.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (l.oculto)
+        SetFileAttributesW(arquivo.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     return arquivo;
 }
 
 Resultado Colhe(const fs::path& arquivo, const Linha& l, Resultado r) {
+    const DWORD atributos = GetFileAttributesW(arquivo.c_str());
+    if (atributos != INVALID_FILE_ATTRIBUTES)
+        r.marcas =
+            atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
     if (l.somenteLeitura) SetFileAttributesW(arquivo.c_str(), FILE_ATTRIBUTE_NORMAL);
     r.arquivo = LeBytes(arquivo);
     if (l.enlace) r.enlace = LeBytes(arquivo.parent_path() / L"segundo.ini");
@@ -508,6 +523,7 @@ std::string Descreve(const Linha& l, const Resultado& r) {
         std::string(r.ok ? "written" : "refused") + ", file " + MostraArquivo(r.arquivo);
     if (l.enlace) s += ", second name " + MostraArquivo(r.enlace);
     if (r.reformado) s += ", rewritten by Wine " + MostraArquivo(r.reformado);
+    if (r.marcas) s += ", marks " + std::to_string(r.marcas);
     s += ", folder [";
     for (const auto& n : r.nomes)
         s += " " + MostraTexto(n);
@@ -521,7 +537,7 @@ bool Confere(const Linha& l, const Resultado& w, const Resultado& o) {
     switch (l.tipo) {
     case Tipo::Igual:
         return o.ok == w.ok && o.arquivo == w.arquivo && o.relido == w.relido &&
-               o.enlace == w.enlace;
+               o.enlace == w.enlace && o.marcas == w.marcas;
     case Tipo::Reformata:
         return o.ok && w.ok && o.arquivo == l.nosso && o.reformado == w.arquivo &&
                o.relido == w.relido;

@@ -188,6 +188,10 @@ std::error_code Reescrever(const fs::path& arquivo,
     if (auto erro = LerArquivo(arquivo, atual, existe)) return erro;
     const std::string novo = Transforma(atual, transforma);
     if (existe && novo == atual) return {};
+    // Windows' own write refuses a read-only file; replacing it would not.
+    const DWORD atributos = existe ? GetFileAttributesW(arquivo.c_str()) : INVALID_FILE_ATTRIBUTES;
+    if (atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_READONLY))
+        return ErroDoSistema(ERROR_ACCESS_DENIED);
 
     fs::path temporario = arquivo;
     temporario += L".tmp";
@@ -202,23 +206,18 @@ std::error_code Reescrever(const fs::path& arquivo,
     std::error_code erro = Escreve(temp.get(), novo);
     if (!erro && !FlushFileBuffers(temp.get())) erro = ErroDoSistema();
     if (!temp.Fecha() && !erro) erro = ErroDoSistema();
-    if (!erro && existe) {
-        // The file keeps its hidden, system and archive marks; a read-only file stays
-        // read-only, and the replacement below is refused as Windows refuses to write it.
-        const DWORD atributos = GetFileAttributesW(arquivo.c_str());
-        if (atributos != INVALID_FILE_ATTRIBUTES &&
-            (atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
-            SetFileAttributesW(temporario.c_str(),
-                               atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                            FILE_ATTRIBUTE_ARCHIVE));
-        if (atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_READONLY))
-            erro = ErroDoSistema(ERROR_ACCESS_DENIED);
-    }
+    // The file keeps its hidden and system marks.
+    if (!erro && atributos != INVALID_FILE_ATTRIBUTES &&
+        (atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
+        SetFileAttributesW(
+            temporario.c_str(),
+            atributos & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
     if (!erro && !MoveFileExW(temporario.c_str(), arquivo.c_str(),
                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD codigo = GetLastError();
         DeleteFileW(temporario.c_str());
-        if (codigo == ERROR_ACCESS_DENIED && existe)
+        // The folder forbids removing the old name, or another program holds the file open.
+        if ((codigo == ERROR_ACCESS_DENIED || codigo == ERROR_SHARING_VIOLATION) && existe)
             return NoLugar(arquivo, transforma, ErroDoSistema(codigo));
         return ErroDoSistema(codigo);
     }

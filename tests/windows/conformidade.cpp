@@ -16,6 +16,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -49,6 +50,7 @@ struct Linha {
     bool temporarioOcupado = false; // a folder stands where a temporary file would go
     bool arquivoEhPasta = false;    // a folder stands where the file would go
     bool oculto = false;            // the file is marked hidden and system
+    bool abertoPorOutro = false;    // another handle holds the file, sharing read and write
 };
 
 Linha Reformata(Linha l, std::string nosso) {
@@ -94,6 +96,11 @@ Linha ArquivoEhPasta(Linha l) {
 
 Linha Oculto(Linha l) {
     l.oculto = true;
+    return l;
+}
+
+Linha AbertoPorOutro(Linha l) {
+    l.abertoPorOutro = true;
     return l;
 }
 
@@ -352,6 +359,8 @@ std::vector<Linha> Tabela() {
         {"write: long value", sis, Op::Gravar, L"Sistema", L"Porta", Larga(kLongo)},
         SemPasta(
             {"write: missing folder", std::nullopt, Op::Gravar, L"Sistema", L"Porta", L"COM2"}),
+        AbertoPorOutro({"write: file held open by another program", sis, Op::Gravar, L"Sistema",
+                        L"Porta", L"COM2"}),
         Oculto({"write: hidden system file keeps its marks", sis, Op::Gravar, L"Sistema", L"Porta",
                 L"COM2"}),
         ArquivoEhPasta({"write: the file's name is a folder", std::nullopt, Op::Gravar, L"Sistema",
@@ -435,6 +444,9 @@ std::string MostraArquivo(const std::optional<std::string>& s) {
     return s ? "\"" + MostraBytes(*s) + "\"" : std::string("(no file)");
 }
 
+// The other program's handle, from Prepara to Colhe.
+HANDLE outro = INVALID_HANDLE_VALUE;
+
 // Lays the row's file out in a folder of its own, so that no cached copy of another run's
 // file can be seen.
 fs::path Prepara(const fs::path& raiz, const Linha& l) {
@@ -449,10 +461,14 @@ fs::path Prepara(const fs::path& raiz, const Linha& l) {
     if (l.somenteLeitura) SetFileAttributesW(arquivo.c_str(), FILE_ATTRIBUTE_READONLY);
     if (l.oculto)
         SetFileAttributesW(arquivo.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (l.abertoPorOutro)
+        outro = CreateFileW(arquivo.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return arquivo;
 }
 
 Resultado Colhe(const fs::path& arquivo, const Linha& l, Resultado r) {
+    if (outro != INVALID_HANDLE_VALUE) CloseHandle(std::exchange(outro, INVALID_HANDLE_VALUE));
     const DWORD atributos = GetFileAttributesW(arquivo.c_str());
     if (atributos != INVALID_FILE_ATTRIBUTES)
         r.marcas =

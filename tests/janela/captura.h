@@ -55,8 +55,13 @@ private:
         if (!caixa || !caixa->isVisible() || caixa->property("capturada").toBool())
             return;
         caixa->setProperty("capturada", true);
-        TCaixaVista vista{caixa->icon(), caixa->windowTitle(), caixa->text(), {},
-                          caixa->isModal(), caixa->frameGeometry(), sonda_ && sonda_()};
+        TCaixaVista vista;
+        vista.icone = caixa->icon();
+        vista.titulo = caixa->windowTitle();
+        vista.texto = caixa->text();
+        vista.modal = caixa->isModal();
+        vista.geometria = caixa->frameGeometry();
+        vista.sonda = sonda_ && sonda_();
         for (QAbstractButton* botao : caixa->buttons())
             vista.botoes << botao->text();
         if (QAccessibleInterface* acessivel = QAccessible::queryAccessibleInterface(caixa)) {

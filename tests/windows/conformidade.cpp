@@ -1,7 +1,9 @@
 // Runs one table of profile files and operations twice, through our profile layer and
 // through Windows' own GetPrivateProfileStringW / WritePrivateProfileStringW, and compares
 // the value read and the bytes written. Rows marked with a deliberate difference check our
-// own expected outcome instead, and show what Windows did.
+// own expected outcome instead, and show what Windows did. Under Wine those two functions
+// are Wine's own imitation: where it is known to part from Windows (it rewrites the whole
+// file, folds ASCII letters only, writes read-only files as root), the row says so.
 //
 //   conformidade            run the table
 //   conformidade --windows  print what Windows did for every row

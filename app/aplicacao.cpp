@@ -50,7 +50,8 @@ void CarregaFontes() {
 #ifndef Q_OS_WIN
     if (QFontInfo(QFont(u"Tahoma"_s)).family() == u"Tahoma"_s)
         return;
-    for (const QString& arquivo : {u"tahoma.ttf"_s, u"tahomabd.ttf"_s})
-        QFontDatabase::addApplicationFont(u"/usr/share/wine/fonts/"_s + arquivo);
+    // Only the regular face: the package's bold one draws no heavier at 8 points, while
+    // Qt's own emboldening of the regular one does.
+    QFontDatabase::addApplicationFont(u"/usr/share/wine/fonts/tahoma.ttf"_s);
 #endif
 }

@@ -32,7 +32,7 @@ trap fim EXIT
 
 # Xvfb picks a free display and writes its number to the pipe.
 mkfifo "$tmp/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 pids+=($!)
 read -r -t 20 numero <"$tmp/display"
 export DISPLAY=:$numero

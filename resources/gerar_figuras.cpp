@@ -142,8 +142,10 @@ void Impressora(QPainter& p) {
 }
 
 QImage Logo() {
-    QImage imagem(330, 136, QImage::Format_ARGB32_Premultiplied);
-    imagem.fill(Qt::transparent);
+    // Opaque, with the corners in the style's window colour: a PNG without alpha reads
+    // faster at start-up.
+    QImage imagem(330, 136, QImage::Format_RGB32);
+    imagem.fill(QColor(0xee, 0xf2, 0xf6));
     QPainter p(&imagem);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);

@@ -36,6 +36,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$tmp/display" 2
 pids+=($!)
 read -r -t 20 numero <"$tmp/display"
 export DISPLAY=:$numero
+# The number can come before the server takes connections.
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 if [ -f "$bin/Bemafi32.ini" ]; then
     ini_guardado=$tmp/Bemafi32.ini

@@ -60,6 +60,8 @@ fi
 "$bin/TesteECF" >"$tmp/programa.log" 2>&1 &
 pids+=($!)
 janela=$(timeout 20 xdotool search --sync --onlyvisible --name 'Teste de Comunica' | head -n 1)
+# Active, as the operator sees it at start; the pointer away from the buttons.
+xdotool windowfocus --sync "$janela" mousemove 0 0
 # The window is mapped before Qt's first paint reaches the server.
 sleep 1
 mkdir -p docs

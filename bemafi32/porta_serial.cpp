@@ -88,15 +88,6 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
         if (erro) *erro = "the path no longer leads to the device that was checked";
         return std::nullopt;
     }
-    if (candidato.tipo == TipoPorta::Emulador) {
-        // A pty that is some session's controlling terminal is a user's terminal, not an
-        // emulator, whatever a registration says.
-        pid_t sessao = 0;
-        if (::ioctl(fd.fd(), TIOCGSID, &sessao) == 0) {
-            if (erro) *erro = "the pty is a controlling terminal";
-            return std::nullopt;
-        }
-    }
     // flock, not TIOCEXCL alone: root walks through TIOCEXCL, and a second program of ours
     // must not interleave its bytes with ours.
     if (::flock(fd.fd(), LOCK_EX | LOCK_NB) != 0) {

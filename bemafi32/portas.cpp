@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -166,7 +165,71 @@ bool PtyDoUsuario(const std::string& caminho, dev_t* dispositivo) {
     return true;
 }
 
-std::vector<std::pair<pid_t, Candidato>> Varre(const fs::path& diretorio, struct stat& info) {
+using Registro = LeitorDeRegistros::Registro;
+
+// The process's start time (field 22 of /proc/<pid>/stat): with the pid, it tells one
+// process from a later one that got the same pid. nullopt when there is no such process.
+std::optional<unsigned long long> Inicio(pid_t pid) {
+    const auto caminho = "/proc/" + std::to_string(pid) + "/stat";
+    Descritor arquivo(::open(caminho.c_str(), O_RDONLY | O_CLOEXEC));
+    char texto[1024];
+    const auto lidos = arquivo ? ::read(arquivo.fd(), texto, sizeof texto) : -1;
+    if (lidos <= 0) return std::nullopt;
+    const std::string_view linha(texto, static_cast<std::size_t>(lidos));
+    // The command name, in parentheses, may hold spaces and parentheses of its own.
+    const auto fecha = linha.rfind(')');
+    if (fecha == std::string_view::npos) return std::nullopt;
+    std::size_t pos = fecha + 1;
+    for (int campo = 2; campo < 22; ++campo) {
+        pos = linha.find(' ', pos);
+        if (pos == std::string_view::npos) return std::nullopt;
+        ++pos;
+    }
+    unsigned long long inicio = 0;
+    if (std::from_chars(linha.data() + pos, linha.data() + linha.size(), inicio).ec != std::errc{})
+        return std::nullopt;
+    return inicio;
+}
+
+// The master side's fdinfo names the pty it drives.
+bool MestreDe(pid_t pid, const char* fd, std::string_view indice) {
+    const auto caminho = "/proc/" + std::to_string(pid) + "/fdinfo/" + fd;
+    Descritor arquivo(::open(caminho.c_str(), O_RDONLY | O_CLOEXEC));
+    char texto[512];
+    const auto lidos = arquivo ? ::read(arquivo.fd(), texto, sizeof texto) : -1;
+    if (lidos <= 0) return false;
+    const std::string_view info(texto, static_cast<std::size_t>(lidos));
+    return info.find("tty-index:\t" + std::string(indice) + "\n") != std::string_view::npos;
+}
+
+// Whether the registered process holds the pty. A registration left behind by an emulator
+// that was killed outright may name a pid and a pty that now belong to other programs (a
+// shell in a terminal window, say): this is where it stops.
+bool SeguraPty(pid_t pid, const std::string& caminho, dev_t pty) {
+    const auto pasta = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* lista = ::opendir(pasta.c_str());
+    if (!lista) return false;
+    const fs::path p(caminho);
+    const std::string indice = p.parent_path() == "/dev/pts" ? p.filename().string() : "";
+    bool segura = false;
+    while (const dirent* entrada = ::readdir(lista)) {
+        struct stat info {};
+        if (entrada->d_name[0] == '.' ||
+            ::fstatat(::dirfd(lista), entrada->d_name, &info, 0) != 0 || !S_ISCHR(info.st_mode))
+            continue;
+        // /dev/ptmx and /dev/pts/ptmx are both 5:2.
+        const bool mestre = major(info.st_rdev) == 5 && minor(info.st_rdev) == 2;
+        if (info.st_rdev == pty ||
+            (mestre && !indice.empty() && MestreDe(pid, entrada->d_name, indice))) {
+            segura = true;
+            break;
+        }
+    }
+    ::closedir(lista);
+    return segura;
+}
+
+std::vector<Registro> Varre(const fs::path& diretorio, struct stat& info) {
     if (diretorio.empty()) return {};
     Descritor pasta(::open(diretorio.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!pasta || ::fstat(pasta.fd(), &info) != 0 || !PastaConfiavel(info)) return {};
@@ -174,27 +237,28 @@ std::vector<std::pair<pid_t, Candidato>> Varre(const fs::path& diretorio, struct
     // fdopendir takes the descriptor over, so it gets a copy of its own.
     DIR* lista = ::fdopendir(::fcntl(pasta.fd(), F_DUPFD_CLOEXEC, 0));
     if (!lista) return {};
-    std::vector<std::pair<pid_t, Candidato>> achados;
+    std::vector<Registro> achados;
     while (const dirent* entrada = ::readdir(lista)) {
         const auto pid = PidDoRegistro(entrada->d_name);
-        // A registration left behind by a dead emulator may name a pty now used by another
-        // program.
-        if (!pid || ::kill(*pid, 0) != 0) continue;
+        const auto inicio = pid ? Inicio(*pid) : std::nullopt;
+        if (!inicio) continue;
         const auto caminho = LeRegistro(pasta.fd(), entrada->d_name);
         dev_t dispositivo = 0;
-        if (!caminho || !PtyDoUsuario(*caminho, &dispositivo)) continue;
-        achados.push_back({*pid, {*caminho, TipoPorta::Emulador, dispositivo}});
+        if (!caminho || !PtyDoUsuario(*caminho, &dispositivo) ||
+            !SeguraPty(*pid, *caminho, dispositivo))
+            continue;
+        achados.push_back({*pid, *inicio, {*caminho, TipoPorta::Emulador, dispositivo}});
     }
     ::closedir(lista);
     std::sort(achados.begin(), achados.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+              [](const Registro& a, const Registro& b) { return a.pid < b.pid; });
     return achados;
 }
 
-std::vector<Candidato> SoCandidatos(const std::vector<std::pair<pid_t, Candidato>>& achados) {
+std::vector<Candidato> SoCandidatos(const std::vector<Registro>& achados) {
     std::vector<Candidato> candidatos;
-    for (const auto& [pid, candidato] : achados)
-        candidatos.push_back(candidato);
+    for (const auto& registro : achados)
+        candidatos.push_back(registro.candidato);
     return candidatos;
 }
 
@@ -211,9 +275,10 @@ std::vector<Candidato> LeitorDeRegistros::Le(const fs::path& diretorio) {
         PastaConfiavel(info) && info.st_dev == dispositivo_ && info.st_ino == inode_ &&
         info.st_mtim.tv_sec == modificado_.tv_sec && info.st_mtim.tv_nsec == modificado_.tv_nsec) {
         std::vector<Candidato> vivos;
-        for (auto [pid, candidato] : lidos_)
-            if (::kill(pid, 0) == 0 && PtyDoUsuario(candidato.caminho, &candidato.dispositivo))
-                vivos.push_back(candidato);
+        for (auto registro : lidos_)
+            if (Inicio(registro.pid) == registro.inicio &&
+                PtyDoUsuario(registro.candidato.caminho, &registro.candidato.dispositivo))
+                vivos.push_back(registro.candidato);
         return vivos;
     }
     info = {};

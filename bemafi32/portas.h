@@ -43,24 +43,30 @@ std::filesystem::path DiretorioRegistro();
 
 // The ptys of the running emulators registered in `diretorio`, ordered by pid. Nothing
 // when the directory is not the user's own or may be written by others; a registration
-// counts only when its process is alive, its file is the user's, and it names a Unix98 pty
-// slave owned by the user.
+// counts only when its file is the user's, it names a Unix98 pty slave owned by the user,
+// and its process is alive and holds that pty (its terminal side, or its master side).
 std::vector<Candidato> EmuladoresRegistrados(const std::filesystem::path& diretorio);
 
 // EmuladoresRegistrados with a memory: while the folder is unchanged (same inode, same
-// modification time) the files are not read again, but each process must still be alive
-// and each pty still the same device of the user's. Opening a port costs a few system
-// calls less, which on a pty is a good part of the whole.
+// modification time) the files are not read again, but each process must still be the
+// same one (same pid, same start time) and each pty still the same device of the user's.
+// Opening a port costs a few system calls less, which on a pty is a good part of the whole.
 class LeitorDeRegistros {
   public:
     std::vector<Candidato> Le(const std::filesystem::path& diretorio);
+
+    struct Registro {
+        pid_t pid = 0;
+        unsigned long long inicio = 0; // the process's start time, in clock ticks after boot
+        Candidato candidato;
+    };
 
   private:
     std::filesystem::path diretorio_;
     dev_t dispositivo_ = 0;
     ino_t inode_ = 0;
     struct timespec modificado_ {};
-    std::vector<std::pair<pid_t, Candidato>> lidos_;
+    std::vector<Registro> lidos_;
 };
 
 // The real serial ports present, in a stable order: ttyS, ttyUSB, ttyACM, rfcomm, others,

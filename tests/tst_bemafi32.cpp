@@ -81,6 +81,36 @@ bool Root() {
     return ::geteuid() == 0;
 }
 
+// A second live process holding every descriptor open in this one (it inherits them), as an
+// emulator holds its pty; it ends with the object.
+class Segurador {
+  public:
+    Segurador() {
+        int cano[2];
+        if (::pipe(cano) != 0) return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::close(cano[1]);
+            char c;
+            (void)!::read(cano[0], &c, 1);
+            ::_exit(0);
+        }
+        ::close(cano[0]);
+        fim_ = cano[1];
+    }
+    ~Segurador() {
+        if (fim_ >= 0) ::close(fim_);
+        if (pid > 0) ::waitpid(pid, nullptr, 0);
+    }
+    Segurador(const Segurador&) = delete;
+    Segurador& operator=(const Segurador&) = delete;
+
+    pid_t pid = -1;
+
+  private:
+    int fim_ = -1;
+};
+
 } // namespace
 
 class TstBemafi32 : public QObject {
@@ -228,6 +258,7 @@ void TstBemafi32::registro_data() {
     QTest::newRow("file of another user") << "arquivo-alheio" << false;
     QTest::newRow("file is a symbolic link") << "arquivo-ligacao" << false;
     QTest::newRow("its process is gone") << "processo-morto" << false;
+    QTest::newRow("its process does not hold the pty") << "processo-alheio" << false;
     QTest::newRow("names a device that is no pty") << "nao-pty" << false;
     QTest::newRow("names a regular file") << "arquivo-comum" << false;
     QTest::newRow("names a relative path") << "relativo" << false;
@@ -263,6 +294,8 @@ void TstBemafi32::registro() {
         QVERIFY(QFile::link(real, pasta));
     } else if (estrago == "processo-morto")
         nome = "emulador-2147483647";
+    else if (estrago == "processo-alheio")
+        nome = QString("emulador-%1").arg(::getppid());
     else if (estrago == "nao-pty")
         conteudo = "/dev/null\n";
     else if (estrago == "arquivo-comum") {
@@ -297,11 +330,13 @@ void TstBemafi32::registro() {
 void TstBemafi32::registrosOrdenadosPorPid() {
     QTemporaryDir base;
     QVERIFY(::chmod(base.path().toLocal8Bit(), 0700) == 0);
-    // Our own pid and our parent's are both alive; the higher one is written first.
-    const pid_t a = std::min(::getpid(), ::getppid());
-    const pid_t b = std::max(::getpid(), ::getppid());
     Pty primeiro = NovoPty();
     Pty segundo = NovoPty();
+    // This process and a child both hold the two ptys; the higher pid is written first.
+    Segurador outro;
+    QVERIFY(outro.pid > 0);
+    const pid_t a = std::min(::getpid(), outro.pid);
+    const pid_t b = std::max(::getpid(), outro.pid);
     for (const auto& [pid, pty] : {std::pair{b, &segundo}, std::pair{a, &primeiro}}) {
         QFile f(base.filePath(QString("emulador-%1").arg(pid)));
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -331,10 +366,12 @@ void TstBemafi32::leitorDeRegistrosAcompanhaAPasta() {
             l << QString::fromStdString(c.caminho);
         return l;
     };
-    const pid_t a = std::min(::getpid(), ::getppid());
-    const pid_t b = std::max(::getpid(), ::getppid());
     Pty primeiro = NovoPty();
     Pty segundo = NovoPty();
+    Segurador outro;
+    QVERIFY(outro.pid > 0);
+    const pid_t a = std::min(::getpid(), outro.pid);
+    const pid_t b = std::max(::getpid(), outro.pid);
     const QString p1 = QString::fromStdString(primeiro.escravo);
     const QString p2 = QString::fromStdString(segundo.escravo);
 

@@ -24,6 +24,8 @@ class Descritor {
 
     int fd() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
+    // Gives the descriptor up without closing it, to a new owner.
+    int Solta() { return std::exchange(fd_, -1); }
     void Fecha() {
         if (fd_ >= 0) ::close(std::exchange(fd_, -1));
     }

@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <tuple>
@@ -167,6 +168,11 @@ bool PtyDoUsuario(const std::string& caminho, dev_t* dispositivo) {
 
 using Registro = LeitorDeRegistros::Registro;
 
+struct FechaPasta {
+    void operator()(DIR* pasta) const { ::closedir(pasta); }
+};
+using Pasta = std::unique_ptr<DIR, FechaPasta>;
+
 // The process's start time (field 22 of /proc/<pid>/stat): with the pid, it tells one
 // process from a later one that got the same pid. nullopt when there is no such process.
 std::optional<unsigned long long> Inicio(pid_t pid) {
@@ -207,15 +213,16 @@ bool MestreDe(pid_t pid, const char* fd, std::string_view indice) {
 // shell in a terminal window, say): this is where it stops.
 bool SeguraPty(pid_t pid, const std::string& caminho, dev_t pty) {
     const auto pasta = "/proc/" + std::to_string(pid) + "/fd";
-    DIR* lista = ::opendir(pasta.c_str());
+    const Pasta lista(::opendir(pasta.c_str()));
     if (!lista) return false;
     const fs::path p(caminho);
     const std::string indice = p.parent_path() == "/dev/pts" ? p.filename().string() : "";
     bool segura = false;
-    while (const dirent* entrada = ::readdir(lista)) {
+    while (const dirent* entrada = ::readdir(lista.get())) {
         struct stat info {};
         if (entrada->d_name[0] == '.' ||
-            ::fstatat(::dirfd(lista), entrada->d_name, &info, 0) != 0 || !S_ISCHR(info.st_mode))
+            ::fstatat(::dirfd(lista.get()), entrada->d_name, &info, 0) != 0 ||
+            !S_ISCHR(info.st_mode))
             continue;
         // /dev/ptmx and /dev/pts/ptmx are both 5:2.
         const bool mestre = major(info.st_rdev) == 5 && minor(info.st_rdev) == 2;
@@ -225,7 +232,6 @@ bool SeguraPty(pid_t pid, const std::string& caminho, dev_t pty) {
             break;
         }
     }
-    ::closedir(lista);
     return segura;
 }
 
@@ -235,10 +241,12 @@ std::vector<Registro> Varre(const fs::path& diretorio, struct stat& info) {
     if (!pasta || ::fstat(pasta.fd(), &info) != 0 || !PastaConfiavel(info)) return {};
 
     // fdopendir takes the descriptor over, so it gets a copy of its own.
-    DIR* lista = ::fdopendir(::fcntl(pasta.fd(), F_DUPFD_CLOEXEC, 0));
+    Descritor copia(::fcntl(pasta.fd(), F_DUPFD_CLOEXEC, 0));
+    const Pasta lista(copia ? ::fdopendir(copia.fd()) : nullptr);
     if (!lista) return {};
+    copia.Solta();
     std::vector<Registro> achados;
-    while (const dirent* entrada = ::readdir(lista)) {
+    while (const dirent* entrada = ::readdir(lista.get())) {
         const auto pid = PidDoRegistro(entrada->d_name);
         const auto inicio = pid ? Inicio(*pid) : std::nullopt;
         if (!inicio) continue;
@@ -249,7 +257,6 @@ std::vector<Registro> Varre(const fs::path& diretorio, struct stat& info) {
             continue;
         achados.push_back({*pid, *inicio, {*caminho, TipoPorta::Emulador, dispositivo}});
     }
-    ::closedir(lista);
     std::sort(achados.begin(), achados.end(),
               [](const Registro& a, const Registro& b) { return a.pid < b.pid; });
     return achados;

@@ -49,6 +49,8 @@ protocolo::Pedido Biblioteca::NovoPedido(protocolo::Comando comando) {
 
 int32_t Biblioteca::AbrePorta() {
     FechaPorta();
+    // A new session has no last command yet.
+    ultimo_ = {};
     // The program writes the file after pointing us at it, and may not have reloaded.
     if (!ajustes_ && Recarrega() != retorno::kSucesso) return retorno::kIniAusente;
     const Ajustes& ajustes = Atuais();

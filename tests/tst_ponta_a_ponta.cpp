@@ -347,6 +347,7 @@ void TstPontaAPonta::portaDisputada() {
     QVERIFY2(tempo.elapsed() < kTimeoutMs, "a busy port is refused at once, without waiting");
     QVERIFY(!Localizar());
     QCOMPARE(duplo::Diario(), QStringList{kNaoLocalizada});
+    QCOMPARE(UltimoStatus(), (QList<int>{0, 0, 0, 0}));
 
     outro.closeWriteChannel();
     QVERIFY(outro.waitForFinished(5000));
@@ -379,9 +380,13 @@ void TstPontaAPonta::default__data() {
     QTest::addColumn<bool>("comImpressora");
     QTest::addColumn<int>("abre");
     QTest::addColumn<QStringList>("caixas");
-    QTest::newRow("five dead, then the printer") << 5 << true << 1 << QStringList{Ok()};
-    QTest::newRow("five dead and no printer") << 5 << false << -6 << QStringList{kNaoLocalizada};
-    QTest::newRow("nothing registered") << 0 << false << -5 << QStringList{kNaoLocalizada};
+    QTest::addColumn<QList<int>>("status");
+    QTest::newRow("five dead, then the printer")
+        << 5 << true << 1 << QStringList{Ok()} << QList<int>{6, 0, 0, 0};
+    QTest::newRow("five dead and no printer")
+        << 5 << false << -6 << QStringList{kNaoLocalizada} << QList<int>{0, 0, 0, 0};
+    QTest::newRow("nothing registered")
+        << 0 << false << -5 << QStringList{kNaoLocalizada} << QList<int>{0, 0, 0, 0};
 }
 
 void TstPontaAPonta::default_() {
@@ -405,6 +410,7 @@ void TstPontaAPonta::default_() {
     QVERIFY2(tempo.elapsed() < 3 * kTimeoutMs, qPrintable(u"%1 ms"_s.arg(tempo.elapsed())));
     Localizar();
     QTEST(duplo::Diario(), "caixas");
+    QTEST(UltimoStatus(), "status");
 }
 
 void TstPontaAPonta::ptySemRegistroNaoEhAberto() {

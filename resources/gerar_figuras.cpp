@@ -4,11 +4,14 @@
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -150,7 +153,7 @@ QImage Logo() {
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
 
-    QLinearGradient fundo(0, 0, 330, 136);
+    QLinearGradient fundo(0, 0, 0, 136);
     fundo.setColorAt(0, QColor(0xf8, 0xfa, 0xfc));
     fundo.setColorAt(1, QColor(0xe2, 0xe8, 0xf0));
     p.setPen(QPen(ArdosiaClara, 1));
@@ -194,6 +197,97 @@ QImage Logo() {
     return imagem;
 }
 
+// Reduces a picture to at most 256 colours by median cut, without dithering: a PNG with a
+// colour table holds a third of the bytes and reads in a third of the time at start-up.
+QImage Indexada(const QImage& imagem) {
+    struct Cor {
+        QRgb rgb;
+        int vezes;
+    };
+    QHash<QRgb, int> contagem;
+    for (int y = 0; y < imagem.height(); ++y)
+        for (int x = 0; x < imagem.width(); ++x)
+            ++contagem[imagem.pixel(x, y) | 0xff000000];
+    std::vector<Cor> cores;
+    for (auto i = contagem.cbegin(); i != contagem.cend(); ++i)
+        cores.push_back({i.key(), i.value()});
+
+    const auto canal = [](QRgb c, int k) {
+        return k == 0 ? qRed(c) : k == 1 ? qGreen(c) : qBlue(c);
+    };
+    struct Caixa {
+        std::size_t inicio, fim;
+    };
+    const auto extensao = [&](const Caixa& c, int& maior) {
+        int melhor = -1;
+        for (int k = 0; k < 3; ++k) {
+            int minimo = 255, maximo = 0;
+            for (std::size_t i = c.inicio; i < c.fim; ++i) {
+                minimo = std::min(minimo, canal(cores[i].rgb, k));
+                maximo = std::max(maximo, canal(cores[i].rgb, k));
+            }
+            if (maximo - minimo > melhor) {
+                melhor = maximo - minimo;
+                maior = k;
+            }
+        }
+        return melhor;
+    };
+    std::vector<Caixa> caixas{{0, cores.size()}};
+    while (caixas.size() < 256) {
+        // Split the box of widest spread at the median of its pixels.
+        std::size_t escolhida = 0;
+        int largura = 0, eixo = 0;
+        for (std::size_t i = 0; i < caixas.size(); ++i) {
+            int k = 0;
+            const int w = caixas[i].fim - caixas[i].inicio > 1 ? extensao(caixas[i], k) : 0;
+            if (w > largura) {
+                largura = w;
+                escolhida = i;
+                eixo = k;
+            }
+        }
+        if (largura == 0) break;
+        Caixa& c = caixas[escolhida];
+        std::sort(cores.begin() + c.inicio, cores.begin() + c.fim, [&](const Cor& a, const Cor& b) {
+            return canal(a.rgb, eixo) < canal(b.rgb, eixo);
+        });
+        long total = 0, metade = 0;
+        for (std::size_t i = c.inicio; i < c.fim; ++i)
+            total += cores[i].vezes;
+        std::size_t corte = c.inicio + 1;
+        for (std::size_t i = c.inicio; i + 1 < c.fim; ++i) {
+            metade += cores[i].vezes;
+            corte = i + 1;
+            if (2 * metade >= total) break;
+        }
+        const Caixa segunda{corte, c.fim};
+        c.fim = corte;
+        caixas.push_back(segunda);
+    }
+
+    QList<QRgb> tabela;
+    QHash<QRgb, int> indice;
+    for (const Caixa& c : caixas) {
+        double r = 0, g = 0, b = 0, n = 0;
+        for (std::size_t i = c.inicio; i < c.fim; ++i) {
+            r += qRed(cores[i].rgb) * double(cores[i].vezes);
+            g += qGreen(cores[i].rgb) * double(cores[i].vezes);
+            b += qBlue(cores[i].rgb) * double(cores[i].vezes);
+            n += cores[i].vezes;
+        }
+        for (std::size_t i = c.inicio; i < c.fim; ++i)
+            indice[cores[i].rgb] = int(tabela.size());
+        tabela.push_back(qRgb(int(r / n + 0.5), int(g / n + 0.5), int(b / n + 0.5)));
+    }
+    QImage indexada(imagem.size(), QImage::Format_Indexed8);
+    indexada.setColorTable(tabela);
+    for (int y = 0; y < imagem.height(); ++y)
+        for (int x = 0; x < imagem.width(); ++x)
+            indexada.setPixel(x, y, uint(indice.value(imagem.pixel(x, y) | 0xff000000)));
+    return indexada;
+}
+
 bool Grava(const QImage& imagem, const QString& pasta, const char* nome) {
     const QString caminho = pasta + u'/' + QLatin1String(nome);
     if (imagem.save(caminho, "PNG")) return true;
@@ -212,7 +306,8 @@ int main(int argc, char* argv[]) {
     }
     const QString pasta = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(pasta);
-    const bool ok = Grava(Logo(), pasta, "logo.png") && Grava(Lupa(), pasta, "localizar.png") &&
+    const bool ok = Grava(Indexada(Logo()), pasta, "logo.png") &&
+                    Grava(Lupa(), pasta, "localizar.png") &&
                     Grava(Documento(), pasta, "leiturax.png");
     return ok ? 0 : 1;
 }

@@ -44,6 +44,7 @@ void AplicaEstiloOuAvisa(QApplication& aplicacao, const QString& nome) {
     caixa.setTextFormat(Qt::PlainText);
     caixa.addButton(u"&Close"_s, QMessageBox::RejectRole);
     caixa.exec();
+    AplicaEstiloDoSistema(aplicacao);
 }
 
 void CarregaFontes() {

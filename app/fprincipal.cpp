@@ -28,6 +28,8 @@ TFprincipal::TFprincipal(const QString& pastaDoPrograma, QWidget* parent)
     : QWidget(parent), ui(new Ui::TFprincipal),
       pastaDoPrograma_(pastaDoPrograma.isEmpty() ? PastaDoExecutavel() : pastaDoPrograma) {
     ui->setupUi(this);
+    // Read directly: a form's picture makes Qt try every image plugin at start-up.
+    ui->Image1->setPixmap(Figura(u":/figuras/logo.png"_s));
     ui->BtLocalizar->setIcon(FiguraDoBotao(u":/figuras/localizar.png"_s));
     ui->BtLeituraX->setIcon(FiguraDoBotao(u":/figuras/leiturax.png"_s));
 

@@ -138,6 +138,7 @@ class TstBemafi32 : public QObject {
     void pergunta_data();
     void pergunta();
     void linhaQueCaiNaoEsperaOTimeout();
+    void prazoSegueORelogio();
     void descobre_data();
     void descobre();
 };
@@ -557,6 +558,26 @@ void TstBemafi32::linhaQueCaiNaoEsperaOTimeout() {
     const auto troca = Pergunta(*porta, decodificador, Status(1), 5s, RelogioDoSistema());
     QCOMPARE(int(troca.desfecho), int(Desfecho::Silencio));
     QVERIFY2(tempo.elapsed() < 2500, "a hung-up line must not cost the whole timeout");
+}
+
+// The deadline is the clock's: a clock that has run past it ends the wait at once, however
+// long the timeout.
+void TstBemafi32::prazoSegueORelogio() {
+    class RelogioQueSalta final : public Relogio {
+      public:
+        Instante Agora() const override { return agora += std::chrono::hours(1); }
+        mutable Instante agora{};
+    } relogio;
+    Pty pty = NovoPty();
+    auto porta = PortaSerial::Abre(ComoEmulador(pty), 115200);
+    QVERIFY(porta);
+    protocolo::Decodificador decodificador;
+    QElapsedTimer tempo;
+    tempo.start();
+    const auto troca =
+        Pergunta(*porta, decodificador, Status(3), std::chrono::minutes(10), relogio);
+    QCOMPARE(int(troca.desfecho), int(Desfecho::Silencio));
+    QVERIFY2(tempo.elapsed() < 5000, "the wait must follow the clock it is given");
 }
 
 // Several lines at once: which one "Default" takes. A child plays the printers: it waits

@@ -113,6 +113,7 @@ class TstPontaAPonta : public QObject {
     void cenario();
     void respostaAtrasadaNaoPassaPorOutra();
     void portaDisputada();
+    void liberarSoltaAPorta();
     void leituraXTemSeuProprioTimeout();
     void default__data();
     void default_();
@@ -328,18 +329,25 @@ void TstPontaAPonta::respostaAtrasadaNaoPassaPorOutra() {
     QCOMPARE(duplo::Diario(), QStringList{Ok()});
 }
 
+namespace {
+// Starts the second program on the configured port; returns what its open returned.
+QByteArray AbreOutro(QProcess& outro) {
+    outro.start(QStringLiteral(SEGURA_PORTA));
+    if (!outro.waitForStarted(5000)) return "not started";
+    const QDeadlineTimer prazo(5000);
+    while (!outro.canReadLine() && !prazo.hasExpired())
+        outro.waitForReadyRead(prazo.remainingTime());
+    return outro.readLine().trimmed();
+}
+} // namespace
+
 void TstPontaAPonta::portaDisputada() {
     Emulador emulador({});
     QVERIFY(emulador.Pty().startsWith("/dev/"));
     EscreveIni(emulador.Pty());
 
     QProcess outro;
-    outro.start(QStringLiteral(SEGURA_PORTA));
-    QVERIFY(outro.waitForStarted(5000));
-    QDeadlineTimer prazo(5000);
-    while (!outro.canReadLine() && !prazo.hasExpired())
-        outro.waitForReadyRead(prazo.remainingTime());
-    QCOMPARE(outro.readLine().trimmed(), QByteArray("1"));
+    QCOMPARE(AbreOutro(outro), QByteArray("1"));
 
     QElapsedTimer tempo;
     tempo.start();
@@ -352,6 +360,31 @@ void TstPontaAPonta::portaDisputada() {
     outro.closeWriteChannel();
     QVERIFY(outro.waitForFinished(5000));
     QCOMPARE(Bematech_FI_AbrePortaSerial(), 1);
+}
+
+// The release at close lets the port go at once, and is harmless when repeated.
+void TstPontaAPonta::liberarSoltaAPorta() {
+    Emulador emulador({});
+    QVERIFY(emulador.Pty().startsWith("/dev/"));
+    EscreveIni(emulador.Pty());
+    QVERIFY(Localizar());
+    {
+        QProcess outro;
+        QCOMPARE(AbreOutro(outro), QByteArray("-5"));
+        outro.closeWriteChannel();
+        QVERIFY(outro.waitForFinished(5000));
+    }
+    Liberar();
+    Liberar();
+    {
+        QProcess outro;
+        QCOMPARE(AbreOutro(outro), QByteArray("1"));
+        outro.closeWriteChannel();
+        QVERIFY(outro.waitForFinished(5000));
+    }
+    duplo::LimpaDiario();
+    QVERIFY(Localizar());
+    QCOMPARE(duplo::Diario(), QStringList{Ok()});
 }
 
 // The printer answers an X reading once it has printed: longer than a status query may take.

@@ -54,7 +54,6 @@ QList<int> UltimoStatus() {
 class Emulador {
   public:
     explicit Emulador(const QStringList& opcoes) {
-        processo_.setProcessChannelMode(QProcess::SeparateChannels);
         processo_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         processo_.start(QStringLiteral(EMULADOR), opcoes);
         if (processo_.waitForStarted(5000)) pty_ = Linha(5000);

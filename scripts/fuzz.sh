@@ -16,7 +16,12 @@ for alvo in $alvos; do
     semente=tests/fuzz/corpus/$nome
     [ -d "$semente" ] || semente=
     echo "== $nome for ${segundos}s =="
-    "$alvo" -max_total_time="$segundos" -rss_limit_mb=2048 -print_final_stats=0 \
-        "$corpus" $semente 2>&1 | tail -n 3
-    [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "$nome failed"; exit 1; }
+    # A failing input goes to build/fuzz/, not into the work tree.
+    if ! "$alvo" -max_total_time="$segundos" -rss_limit_mb=2048 -print_final_stats=0 \
+        -artifact_prefix=build/fuzz/"$nome"- "$corpus" $semente >build/fuzz/"$nome".log 2>&1; then
+        tail -n 40 build/fuzz/"$nome".log
+        echo "$nome failed"
+        exit 1
+    fi
+    tail -n 3 build/fuzz/"$nome".log
 done

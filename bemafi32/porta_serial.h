@@ -13,6 +13,8 @@
 
 namespace bemafi32 {
 
+using protocolo::Descritor;
+
 class PortaSerial {
   public:
     // Opens the vetted candidate without blocking, checks that the path still leads to the

@@ -17,6 +17,8 @@
 
 namespace bemafi32 {
 
+using protocolo::Descritor;
+
 namespace fs = std::filesystem;
 
 namespace {

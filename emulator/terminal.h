@@ -1,36 +1,13 @@
-// The pseudo-terminal the emulated printer sits on, and a descriptor that closes itself.
+// The pseudo-terminal the emulated printer sits on.
 #pragma once
 
+#include "descritor.h"
+
 #include <string>
-#include <unistd.h>
-#include <utility>
 
 namespace emulador {
 
-class Descritor {
-  public:
-    Descritor() = default;
-    explicit Descritor(int fd) : fd_(fd) {}
-    ~Descritor() { Fecha(); }
-    Descritor(Descritor&& outro) noexcept : fd_(std::exchange(outro.fd_, -1)) {}
-    Descritor& operator=(Descritor&& outro) noexcept {
-        if (this != &outro) {
-            Fecha();
-            fd_ = std::exchange(outro.fd_, -1);
-        }
-        return *this;
-    }
-    Descritor(const Descritor&) = delete;
-    Descritor& operator=(const Descritor&) = delete;
-
-    int fd() const { return fd_; }
-    void Fecha() {
-        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-    }
-
-  private:
-    int fd_ = -1;
-};
+using protocolo::Descritor;
 
 struct Terminal {
     Descritor mestre;    // the printer's end, non-blocking

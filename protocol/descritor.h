@@ -1,10 +1,10 @@
-// A file descriptor that closes itself.
+// A file descriptor that closes itself: the line's ends, on either side of the protocol.
 #pragma once
 
 #include <unistd.h>
 #include <utility>
 
-namespace bemafi32 {
+namespace protocolo {
 
 class Descritor {
   public:
@@ -34,4 +34,4 @@ class Descritor {
     int fd_ = -1;
 };
 
-} // namespace bemafi32
+} // namespace protocolo

@@ -18,10 +18,6 @@ std::filesystem::path Caminho(const QString& arquivo) {
     return std::filesystem::path(arquivo.toStdU16String());
 }
 
-bool QuebraEstrutura(const QString& texto) {
-    return texto.contains(u'\r') || texto.contains(u'\n') || texto.contains(QChar(u'\0'));
-}
-
 // The layer takes wide text on Windows, where the file is in the ANSI code page, and UTF-8
 // elsewhere.
 #ifdef _WIN32
@@ -40,9 +36,8 @@ QString LerIni(const QString& secao, const QString& chave) {
 
 void GravarIni(const QString& secao, const QString& chave, const QString& valor) {
     const QString arquivo = ArquivoIni();
-    // A line break or a NUL in a value would split it into lines of its own in the file.
-    if (QuebraEstrutura(secao) || QuebraEstrutura(chave) || QuebraEstrutura(valor) ||
-        perfil::GravarString(Caminho(arquivo), Texto(secao), Texto(chave), Texto(valor)))
+    // The layer refuses a line break or a NUL too: they would split the value into lines.
+    if (perfil::GravarString(Caminho(arquivo), Texto(secao), Texto(chave), Texto(valor)))
         throw std::runtime_error(u"Unable to write to %1"_s.arg(arquivo).toStdString());
 }
 

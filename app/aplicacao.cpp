@@ -19,8 +19,7 @@ QString TituloAplicacao() {
 
 void ReportaErro(const QString& mensagem) {
     QString texto = mensagem;
-    if (!texto.isEmpty() && texto.back().unicode() > u'.')
-        texto += u'.';
+    if (!texto.isEmpty() && texto.back().unicode() > u'.') texto += u'.';
     CaixaErro(texto, TituloAplicacao());
 }
 
@@ -37,8 +36,7 @@ bool TAplicacao::notify(QObject* receiver, QEvent* event) {
 }
 
 void AplicaEstiloOuAvisa(QApplication& aplicacao, const QString& nome) {
-    if (AplicaEstilo(aplicacao, nome))
-        return;
+    if (AplicaEstilo(aplicacao, nome)) return;
     QMessageBox caixa(QMessageBox::Critical, u"Error"_s, u"Style '%1' not found"_s.arg(nome),
                       QMessageBox::NoButton);
     caixa.setTextFormat(Qt::PlainText);
@@ -49,8 +47,7 @@ void AplicaEstiloOuAvisa(QApplication& aplicacao, const QString& nome) {
 
 void CarregaFontes() {
 #ifndef Q_OS_WIN
-    if (QFontInfo(QFont(u"Tahoma"_s)).family() == u"Tahoma"_s)
-        return;
+    if (QFontInfo(QFont(u"Tahoma"_s)).family() == u"Tahoma"_s) return;
     // Only the regular face: the package's bold one draws no heavier at 8 points, while
     // Qt's own emboldening of the regular one does.
     QFontDatabase::addApplicationFont(u"/usr/share/wine/fonts/tahoma.ttf"_s);

@@ -4,7 +4,7 @@
 #include <QApplication>
 
 class TAplicacao : public QApplication {
-public:
+  public:
     using QApplication::QApplication;
     bool notify(QObject* receiver, QEvent* event) override;
 };

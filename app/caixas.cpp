@@ -14,7 +14,8 @@ namespace {
 QString ParaExibir(QString texto) { return texto.replace(u'\r', u'\n'); }
 
 void Mostra(QMessageBox::Icon icone, const QString& texto, const QString& titulo) {
-    QMessageBox caixa(icone, titulo, ParaExibir(texto), QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox caixa(icone, titulo, ParaExibir(texto), QMessageBox::Ok,
+                      QApplication::activeWindow());
     caixa.setTextFormat(Qt::PlainText);
     caixa.exec();
 }

@@ -6,12 +6,12 @@
 #include "figuras.h"
 
 #include <QCloseEvent>
-#include <algorithm>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -80,8 +80,7 @@ TFprincipal::~TFprincipal() {
 
 void TFprincipal::showEvent(QShowEvent* event) {
     // Qt sends this before the window is mapped; a restore from the taskbar is spontaneous.
-    if (!event->spontaneous())
-        FormShow();
+    if (!event->spontaneous()) FormShow();
     QWidget::showEvent(event);
 }
 
@@ -97,8 +96,7 @@ void TFprincipal::FormShow() {
 void TFprincipal::FormClose() { Liberar(); }
 
 void TFprincipal::BtLocalizarClick() {
-    if (Localizar())
-        ui->BtLeituraX->setEnabled(true);
+    if (Localizar()) ui->BtLeituraX->setEnabled(true);
 }
 
 void TFprincipal::BtLeituraXClick() { LeituraX(); }
@@ -109,7 +107,8 @@ void TFprincipal::MostraPorta(const QString& porta) {
     // Text set here is not the operator's: no change. The list follows an exact entry, so a
     // later completion to another entry is seen as a change.
     const QSignalBlocker bloqueio(ui->CbPorta);
-    ui->CbPorta->setCurrentIndex(ui->CbPorta->findText(porta, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    ui->CbPorta->setCurrentIndex(
+        ui->CbPorta->findText(porta, Qt::MatchExactly | Qt::MatchCaseSensitive));
     ui->CbPorta->setEditText(porta);
 }
 
@@ -124,10 +123,10 @@ bool TFprincipal::eventFilter(QObject* objeto, QEvent* evento) {
     const QString texto = tecla->text();
     if (texto.isEmpty() || tecla->key() == Qt::Key_Tab || tecla->key() == Qt::Key_Backtab ||
         tecla->key() == Qt::Key_Escape || tecla->matches(QKeySequence::Paste) ||
-        tecla->matches(QKeySequence::Cut) || (tecla->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+        tecla->matches(QKeySequence::Cut) ||
+        (tecla->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
         return false;
-    if (!EhControle(texto))
-        CompletaPorta(texto);
+    if (!EhControle(texto)) CompletaPorta(texto);
     return true;
 }
 
@@ -145,8 +144,7 @@ void TFprincipal::CompletaPorta(const QString& digitado) {
     const int anterior = ui->CbPorta->currentIndex();
     int entrada = -1;
     for (int i = 0; i < ui->CbPorta->count() && entrada < 0; ++i)
-        if (ui->CbPorta->itemText(i).startsWith(formado, Qt::CaseInsensitive))
-            entrada = i;
+        if (ui->CbPorta->itemText(i).startsWith(formado, Qt::CaseInsensitive)) entrada = i;
 
     {
         const QSignalBlocker bloqueio(ui->CbPorta);
@@ -160,8 +158,7 @@ void TFprincipal::CompletaPorta(const QString& digitado) {
             edicao->setCursorPosition(cursor);
         }
     }
-    if (entrada < 0 || entrada != anterior)
-        CbPortaChange();
+    if (entrada < 0 || entrada != anterior) CbPortaChange();
 }
 
 void TFprincipal::ApagaAntesDoCursor() {

@@ -10,24 +10,24 @@ class TFprincipal;
 
 class TFprincipal : public QWidget {
     Q_OBJECT
-public:
+  public:
     // `pastaDoPrograma` is the folder that holds Bemafi32.ini, with its trailing separator.
     explicit TFprincipal(const QString& pastaDoPrograma = QString(), QWidget* parent = nullptr);
     ~TFprincipal() override;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* objeto, QEvent* evento) override;
 
-private:
+  private:
     void FormShow();
     void FormClose();
     void BtLocalizarClick();
     void BtLeituraXClick();
     void CbPortaChange();
 
-    // The port box's completion of one typed character; true when it raised a change.
+    // The port box's completion of one typed character, raising a change by its rule.
     void CompletaPorta(const QString& digitado);
     void ApagaAntesDoCursor();
     void MostraPorta(const QString& porta);

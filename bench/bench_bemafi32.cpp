@@ -92,9 +92,7 @@ double Mediana(std::vector<double> v) {
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
-fs::path PastaDoPrograma() {
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
+fs::path PastaDoPrograma() { return fs::read_symlink("/proc/self/exe").parent_path(); }
 
 void EscreveIni(const std::string& porta) {
     std::ofstream ini(PastaDoPrograma() / "Bemafi32.ini", std::ios::trunc);

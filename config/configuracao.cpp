@@ -44,8 +44,7 @@ void GravarIni(const QString& secao, const QString& chave, const QString& valor)
 QString PastaDoExecutavel() {
     QString pasta = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
     // A program at the root of a drive ("C:\") already has its separator.
-    if (!pasta.endsWith(QDir::separator()))
-        pasta += QDir::separator();
+    if (!pasta.endsWith(QDir::separator())) pasta += QDir::separator();
     return pasta;
 }
 

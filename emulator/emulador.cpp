@@ -17,9 +17,7 @@ constexpr std::size_t kMaxLinhaDeControle = 1024;
 constexpr std::string_view kInicioRecibo = "=== RECIBO INICIO ===\n";
 constexpr std::string_view kFimRecibo = "=== RECIBO FIM ===\n";
 
-void Escreve(std::string_view texto) {
-    EscreveTudo(STDOUT_FILENO, texto.data(), texto.size());
-}
+void Escreve(std::string_view texto) { EscreveTudo(STDOUT_FILENO, texto.data(), texto.size()); }
 
 void Avisa(const std::string& texto) {
     const std::string linha = "emulador-ecf: " + texto + "\n";

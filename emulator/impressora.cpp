@@ -93,9 +93,7 @@ std::optional<Estado> EstadoPorNome(std::string_view nome) {
     return std::nullopt;
 }
 
-std::string_view NomeDoEstado(Estado estado) {
-    return Dados(estado).nome;
-}
+std::string_view NomeDoEstado(Estado estado) { return Dados(estado).nome; }
 
 std::string NomesDosEstados() {
     std::string nomes;

@@ -30,9 +30,7 @@ std::string Linha(std::string_view esquerda, std::string_view direita) {
     return std::string(esquerda) + std::string(meio, ' ') + std::string(direita) + '\n';
 }
 
-std::string Traco() {
-    return std::string(kColunas, '-') + '\n';
-}
+std::string Traco() { return std::string(kColunas, '-') + '\n'; }
 
 std::string Numero(unsigned valor, int digitos) {
     char texto[16];

@@ -84,8 +84,6 @@ Registro::Registro(const std::string& caminhoDoTerminal) {
     arquivo_ = arquivo;
 }
 
-Registro::~Registro() {
-    ::unlink(arquivo_.c_str());
-}
+Registro::~Registro() { ::unlink(arquivo_.c_str()); }
 
 } // namespace emulador

@@ -40,14 +40,9 @@ constexpr std::array<const char16_t*, 8> TabelaST1 = {
 };
 
 constexpr std::array<const char16_t*, 8> TabelaST2 = {
-    u"Erro no Tipo de Parâmetro",
-    u"Memória Fiscal Lotada",
-    u"Erro de CMOS",
-    u"Alíquota Não Programada",
-    u"Alíquota Esgotada",
-    u"Cancelamento Não Permitido",
-    u"CNPJ e I.E. não Programados",
-    u"Comando Não Executado",
+    u"Erro no Tipo de Parâmetro",   u"Memória Fiscal Lotada", u"Erro de CMOS",
+    u"Alíquota Não Programada",     u"Alíquota Esgotada",     u"Cancelamento Não Permitido",
+    u"CNPJ e I.E. não Programados", u"Comando Não Executado",
 };
 
 // One entry per code from 0 to 218; four texts end in a carriage return, as the
@@ -298,7 +293,8 @@ void AnalisaRetorno() {
 
     // The refusal is read from the ACK that the last status query left, before refreshing it.
     if (StatusECF.ACK == 21) {
-        CaixaErro(u"A Impressora retornou NAK !\rErro de Protocolo de Comunicação !"_s, u"Atenção"_s);
+        CaixaErro(u"A Impressora retornou NAK !\rErro de Protocolo de Comunicação !"_s,
+                  u"Atenção"_s);
         return;
     }
 
@@ -308,8 +304,7 @@ void AnalisaRetorno() {
     Resposta1 = StatusECF.ST1 == 0 ? u"OK"_s : QString();
     Resposta2 = StatusECF.ST2 == 0 ? u"OK"_s : QString();
 
-    if (iRetorno < 1)
-        CaixaInformacao(sMsgRetorno, u"RETORNO DO ECF"_s);
+    if (iRetorno < 1) CaixaInformacao(sMsgRetorno, u"RETORNO DO ECF"_s);
 
     NomeiaFlags(StatusECF.ST1, TabelaST1, Resposta1);
     NomeiaFlags(StatusECF.ST2, TabelaST2, Resposta2);

@@ -11,15 +11,15 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  define BEMAFI32_CALL __stdcall
-#  if defined(BEMAFI32_BUILDING)
-#    define BEMAFI32_API __declspec(dllexport)
-#  else
-#    define BEMAFI32_API __declspec(dllimport)
-#  endif
+#define BEMAFI32_CALL __stdcall
+#if defined(BEMAFI32_BUILDING)
+#define BEMAFI32_API __declspec(dllexport)
 #else
-#  define BEMAFI32_CALL
-#  define BEMAFI32_API __attribute__((visibility("default")))
+#define BEMAFI32_API __declspec(dllimport)
+#endif
+#else
+#define BEMAFI32_CALL
+#define BEMAFI32_API __attribute__((visibility("default")))
 #endif
 
 #ifdef __cplusplus
@@ -30,10 +30,12 @@ BEMAFI32_API int32_t BEMAFI32_CALL Bematech_FI_SelecionaIniLocal(void);
 BEMAFI32_API int32_t BEMAFI32_CALL Bematech_FI_ReloadINIFile(void);
 BEMAFI32_API int32_t BEMAFI32_CALL Bematech_FI_AbrePortaSerial(void);
 BEMAFI32_API int32_t BEMAFI32_CALL Bematech_FI_FechaPortaSerial(void);
-BEMAFI32_API int32_t BEMAFI32_CALL Bematech_FI_VerificaEstadoImpressoraMFD(int32_t* ack, int32_t* st1,
-                                                                        int32_t* st2, int32_t* st3);
+BEMAFI32_API int32_t BEMAFI32_CALL Bematech_FI_VerificaEstadoImpressoraMFD(int32_t* ack,
+                                                                           int32_t* st1,
+                                                                           int32_t* st2,
+                                                                           int32_t* st3);
 BEMAFI32_API int32_t BEMAFI32_CALL Bematech_FI_RetornoImpressoraMFD(int32_t* ack, int32_t* st1,
-                                                                 int32_t* st2, int32_t* st3);
+                                                                    int32_t* st2, int32_t* st3);
 BEMAFI32_API int32_t BEMAFI32_CALL Bematech_FI_LeituraX(void);
 
 #ifdef __cplusplus

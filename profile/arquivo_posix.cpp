@@ -14,9 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::error_code ErroDoSistema() {
-    return {errno, std::generic_category()};
-}
+std::error_code ErroDoSistema() { return {errno, std::generic_category()}; }
 
 class Descritor {
   public:

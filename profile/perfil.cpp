@@ -18,9 +18,7 @@ std::string_view Apara(std::string_view s) {
     return s.substr(inicio, s.find_last_not_of(" \t") - inicio + 1);
 }
 
-unsigned char Byte(std::string_view s, std::size_t i) {
-    return static_cast<unsigned char>(s[i]);
-}
+unsigned char Byte(std::string_view s, std::size_t i) { return static_cast<unsigned char>(s[i]); }
 
 // Length of the well-formed UTF-8 sequence at s[i]; 1 for a byte that starts none.
 std::size_t Sequencia(std::string_view s, std::size_t i) {

@@ -27,7 +27,7 @@ QString Mensagem(const QString& r3) {
 
 class TstAcoes : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init() { duplo::Reinicia(); }
     void localizar_data();
     void localizar();
@@ -49,19 +49,22 @@ void TstAcoes::localizar_data() {
                                   << QStringList{kAbre, kVerifica, kVerifica, kRetorno,
                                                  Mensagem(u"COMANDO OK"_s)}
                                   << true;
-    QTest::newRow("port cannot be opened") << -5 << 1 << 1 << 6
-                                           << QStringList{kAbre, kNaoLocalizada} << false;
-    QTest::newRow("open answers 0") << 0 << 1 << 1 << 6 << QStringList{kAbre, kNaoLocalizada}
-                                    << false;
+    QTest::newRow("port cannot be opened")
+        << -5 << 1 << 1 << 6 << QStringList{kAbre, kNaoLocalizada} << false;
+    QTest::newRow("open answers 0")
+        << 0 << 1 << 1 << 6 << QStringList{kAbre, kNaoLocalizada} << false;
     QTest::newRow("open answers 2, which is not 1")
         << 2 << 1 << 1 << 6 << QStringList{kAbre, kNaoLocalizada} << false;
-    QTest::newRow("first query fails") << 1 << 0 << 1 << 6
-                                       << QStringList{kAbre, kVerifica, kNaoLocalizada} << false;
+    QTest::newRow("first query fails")
+        << 1 << 0 << 1 << 6 << QStringList{kAbre, kVerifica, kNaoLocalizada} << false;
     QTest::newRow("first query answers -6")
         << 1 << -6 << 1 << 6 << QStringList{kAbre, kVerifica, kNaoLocalizada} << false;
     QTest::newRow("second query fails, analysis still runs")
         << 1 << 1 << -6 << 6
-        << QStringList{kAbre, kVerifica, kVerifica, kRetorno,
+        << QStringList{kAbre,
+                       kVerifica,
+                       kVerifica,
+                       kRetorno,
                        u"informacao|RETORNO DO ECF|Impressora Desligada ou Cabo de Comunicação "
                        u"Desconectado !"_s,
                        Mensagem(u"Impressora Desligada ou Cabo de Comunicação Desconectado !"
@@ -70,9 +73,8 @@ void TstAcoes::localizar_data() {
     QTest::newRow("second query answers 3, no return box")
         << 1 << 1 << 3 << 6
         << QStringList{kAbre, kVerifica, kVerifica, kRetorno, Mensagem(u"COMANDO OK"_s)} << true;
-    QTest::newRow("second query leaves ACK 21") << 1 << 1 << 1 << 21
-                                                << QStringList{kAbre, kVerifica, kVerifica, kRecusa}
-                                                << true;
+    QTest::newRow("second query leaves ACK 21")
+        << 1 << 1 << 1 << 21 << QStringList{kAbre, kVerifica, kVerifica, kRecusa} << true;
 }
 
 void TstAcoes::localizar() {
@@ -89,8 +91,7 @@ void TstAcoes::localizar() {
 
     QCOMPARE(Localizar(), habilita);
     QCOMPARE(duplo::Diario(), diario);
-    if (habilita)
-        QCOMPARE(iRetorno, segunda);
+    if (habilita) QCOMPARE(iRetorno, segunda);
 }
 
 void TstAcoes::leituraX_data() {
@@ -106,8 +107,8 @@ void TstAcoes::leituraX_data() {
         << QStringList{kLeituraX, kRetorno,
                        u"informacao|RETORNO DO ECF|Status diferente de 6, 0, 0 !"_s,
                        Mensagem(u"Status diferente de 6, 0, 0 !IMPRESSORA SEM PAPEL"_s)};
-    QTest::newRow("refusal stored by the locate") << 21 << 1 << 0
-                                                  << QStringList{kLeituraX, kRecusa};
+    QTest::newRow("refusal stored by the locate")
+        << 21 << 1 << 0 << QStringList{kLeituraX, kRecusa};
 }
 
 void TstAcoes::leituraX() {

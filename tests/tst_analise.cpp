@@ -15,8 +15,8 @@ namespace {
 const QString kRetorno = u"Bematech_FI_RetornoImpressoraMFD"_s;
 
 QString Mensagem(const QString& r1, const QString& r2, const QString& r3) {
-    return u"mensagem||1ª Resposta : "_s + r1 + u"\r2ª Resposta : "_s + r2 +
-           u"\r3ª Resposta : "_s + r3;
+    return u"mensagem||1ª Resposta : "_s + r1 + u"\r2ª Resposta : "_s + r2 + u"\r3ª Resposta : "_s +
+           r3;
 }
 
 QString CaixaRetorno(const QString& texto) { return u"informacao|RETORNO DO ECF|"_s + texto; }
@@ -40,7 +40,7 @@ void Analisa(int32_t retorno, int32_t ackAntes, TStatusECF atualizado) {
 
 class TstAnalise : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void casos_data();
     void casos();
     void tabelaRetorno_data();
@@ -91,10 +91,10 @@ void TstAnalise::casos_data() {
           normal(u"OK"_s, u"OK"_s, u"COMANDO OK"_s), {u"OK"_s, u"OK"_s, u"COMANDO OK"_s});
     linha("ST1 65 names two flags, highest first", 1, 6, {6, 65, 0, 0},
           normal(pouco, u"OK"_s, u"COMANDO OK"_s), {pouco, u"OK"_s, u"COMANDO OK"_s});
-    linha("ST1 256 names all eight", 1, 6, {6, 256, 0, 0}, normal(todosST1, u"OK"_s, u"COMANDO OK"_s),
-          {todosST1, u"OK"_s, u"COMANDO OK"_s});
-    linha("ST1 255 names all eight", 1, 6, {6, 255, 0, 0}, normal(todosST1, u"OK"_s, u"COMANDO OK"_s),
-          {todosST1, u"OK"_s, u"COMANDO OK"_s});
+    linha("ST1 256 names all eight", 1, 6, {6, 256, 0, 0},
+          normal(todosST1, u"OK"_s, u"COMANDO OK"_s), {todosST1, u"OK"_s, u"COMANDO OK"_s});
+    linha("ST1 255 names all eight", 1, 6, {6, 255, 0, 0},
+          normal(todosST1, u"OK"_s, u"COMANDO OK"_s), {todosST1, u"OK"_s, u"COMANDO OK"_s});
     linha("ST1 -1 gives an empty first answer", 1, 6, {6, -1, 0, 0},
           normal(QString(), u"OK"_s, u"COMANDO OK"_s), {QString(), u"OK"_s, u"COMANDO OK"_s});
     linha("ST2 255 names all eight of the second byte", 1, 6, {6, 0, 255, 0},
@@ -124,10 +124,10 @@ void TstAnalise::casos_data() {
            Mensagem(u"OK"_s, u"OK"_s, erroCom + u" JÁ HOUVE MOVIMENTO NO DIA"_s)},
           {u"OK"_s, u"OK"_s, erroCom + u" JÁ HOUVE MOVIMENTO NO DIA"_s});
     linha("every field at once", -6, 6, {6, 192, 1, 13},
-          {kRetorno,
-           CaixaRetorno(u"Impressora Desligada ou Cabo de Comunicação Desconectado !"_s),
-           Mensagem(u" \"Fim do Papel\" \"Pouco Papel\""_s, u" \"Comando Não Executado\""_s,
-                    u"Impressora Desligada ou Cabo de Comunicação Desconectado !IMPRESSORA OFF LINE"_s)},
+          {kRetorno, CaixaRetorno(u"Impressora Desligada ou Cabo de Comunicação Desconectado !"_s),
+           Mensagem(
+               u" \"Fim do Papel\" \"Pouco Papel\""_s, u" \"Comando Não Executado\""_s,
+               u"Impressora Desligada ou Cabo de Comunicação Desconectado !IMPRESSORA OFF LINE"_s)},
           {u" \"Fim do Papel\" \"Pouco Papel\""_s, u" \"Comando Não Executado\""_s,
            u"Impressora Desligada ou Cabo de Comunicação Desconectado !IMPRESSORA OFF LINE"_s});
 }
@@ -177,8 +177,7 @@ void TstAnalise::tabelaST3() {
     QMap<int, QString> esperado;
     for (const QByteArray& bruta : arquivo.readAll().split('\n')) {
         const QString linha = QString::fromUtf8(bruta);
-        if (linha.isEmpty() || linha.startsWith(u'#'))
-            continue;
+        if (linha.isEmpty() || linha.startsWith(u'#')) continue;
         const qsizetype tab = linha.indexOf(u'\t');
         esperado.insert(linha.left(tab).toInt(), linha.mid(tab + 1).replace(u"\\r"_s, u"\r"_s));
     }

@@ -77,9 +77,7 @@ class RelogioParado final : public Relogio {
     Instante agora{};
 };
 
-bool Root() {
-    return ::geteuid() == 0;
-}
+bool Root() { return ::geteuid() == 0; }
 
 // A second live process holding every descriptor open in this one (it inherits them), as an
 // emulator holds its pty; it ends with the object.

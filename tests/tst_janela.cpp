@@ -47,15 +47,14 @@ void GravaArquivo(const QString& caminho, const QByteArray& conteudo) {
 // An object whose event handler fails with the given message, as a handler of the
 // window would.
 class TFalha : public QObject {
-public:
+  public:
     explicit TFalha(QString mensagem) : mensagem_(std::move(mensagem)) {}
     bool event(QEvent* evento) override {
-        if (evento->type() == QEvent::User)
-            throw std::runtime_error(mensagem_.toStdString());
+        if (evento->type() == QEvent::User) throw std::runtime_error(mensagem_.toStdString());
         return QObject::event(evento);
     }
 
-private:
+  private:
     QString mensagem_;
 };
 
@@ -63,7 +62,7 @@ private:
 
 class TstJanela : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -90,7 +89,7 @@ private slots:
     void mensagemFechaComEnterEEscape();
     void doInicioALeituraX();
 
-private:
+  private:
     // Creates and shows the window on the temporary folder, capturing its boxes.
     void Abre();
     QString Ini() const { return pasta_->path() + u"/Bemafi32.ini"_s; }
@@ -194,10 +193,10 @@ void TstJanela::controles() {
         QStringList itens;
         for (int i = 0; i < caixa->count(); ++i)
             itens << caixa->itemText(i);
-        QCOMPARE(itens, (QStringList{u"Default"_s, u"COM1"_s, u"COM2"_s, u"COM3"_s, u"COM4"_s,
-                                     u"COM5"_s, u"COM6"_s, u"COM7"_s, u"COM8"_s, u"COM9"_s,
-                                     u"COM10"_s, u"COM11"_s, u"COM12"_s, u"COM13"_s, u"COM14"_s,
-                                     u"COM15"_s}));
+        QCOMPARE(itens,
+                 (QStringList{u"Default"_s, u"COM1"_s, u"COM2"_s, u"COM3"_s, u"COM4"_s, u"COM5"_s,
+                              u"COM6"_s, u"COM7"_s, u"COM8"_s, u"COM9"_s, u"COM10"_s, u"COM11"_s,
+                              u"COM12"_s, u"COM13"_s, u"COM14"_s, u"COM15"_s}));
     } else if (auto* rotulo = qobject_cast<QLabel*>(controle); rotulo && !legenda.isEmpty()) {
         QCOMPARE(rotulo->text(), legenda);
     }
@@ -224,7 +223,8 @@ void TstJanela::acessibilidade() {
     QFETCH(QString, nomeAcessivel);
     GravaArquivo(Ini(), "[Sistema]\r\nPorta=COM3\r\n");
     Abre();
-    QWidget* controle = nome == janela_->objectName() ? janela_.get() : janela_->findChild<QWidget*>(nome);
+    QWidget* controle =
+        nome == janela_->objectName() ? janela_.get() : janela_->findChild<QWidget*>(nome);
     QVERIFY(controle);
     QAccessibleInterface* acessivel = QAccessible::queryAccessibleInterface(controle);
     QVERIFY(acessivel);
@@ -264,7 +264,8 @@ void TstJanela::inicioComPortaSalva_data() {
     QTest::newRow("an entry of the list") << QByteArray("[Sistema]\r\nPorta=COM3\r\n") << u"COM3"_s;
     QTest::newRow("a text that is no entry, unchanged")
         << QByteArray("[sistema]\nporta=/dev/ttyUSB0\n") << u"/dev/ttyUSB0"_s;
-    QTest::newRow("an empty value empties the box") << QByteArray("[Sistema]\r\nPorta=\r\n") << QString();
+    QTest::newRow("an empty value empties the box")
+        << QByteArray("[Sistema]\r\nPorta=\r\n") << QString();
     QTest::newRow("an old folder is replaced")
         << QByteArray("[Sistema]\r\nPath=/outra/pasta/\r\nPorta=Default\r\n") << u"Default"_s;
 }
@@ -318,8 +319,8 @@ void TstJanela::completar_data() {
         << u"COM1"_s << 3 << teclas(u"2"_s) << u"COM21"_s << QString() << QStringList{u"COM21"_s};
     QTest::newRow("backspace in an empty box still changes")
         << QString() << 0 << apaga << QString() << QString() << QStringList{QString()};
-    QTest::newRow("backspace deletes the selection") << u"Default"_s << -1 << apaga << QString()
-                                                     << QString() << QStringList{QString()};
+    QTest::newRow("backspace deletes the selection")
+        << u"Default"_s << -1 << apaga << QString() << QString() << QStringList{QString()};
     QTest::newRow("backspace deletes the character before the caret")
         << u"COM12"_s << 5 << apaga << u"COM1"_s << QString() << QStringList{u"COM1"_s};
     QTest::newRow("backspace at the start deletes nothing but changes")
@@ -342,17 +343,16 @@ void TstJanela::completar_data() {
 
     QTestEventList apagaAFrente;
     apagaAFrente.addKeyClick(Qt::Key_Delete);
-    QTest::newRow("forward delete changes once") << u"Default"_s << 0 << apagaAFrente
-                                                 << u"efault"_s << QString()
-                                                 << QStringList{u"efault"_s};
+    QTest::newRow("forward delete changes once") << u"Default"_s << 0 << apagaAFrente << u"efault"_s
+                                                 << QString() << QStringList{u"efault"_s};
     QTestEventList recorta;
     recorta.addKeyClick(Qt::Key_X, Qt::ControlModifier);
-    QTest::newRow("cut changes once") << u"Default"_s << -1 << recorta << QString() << QString()
-                                      << QStringList{QString()};
+    QTest::newRow("cut changes once")
+        << u"Default"_s << -1 << recorta << QString() << QString() << QStringList{QString()};
     QTestEventList cola;
     cola.addKeyClick(Qt::Key_V, Qt::ControlModifier);
-    QTest::newRow("paste changes once") << u"Default"_s << -1 << cola << u"COM7"_s << QString()
-                                        << QStringList{u"COM7"_s};
+    QTest::newRow("paste changes once")
+        << u"Default"_s << -1 << cola << u"COM7"_s << QString() << QStringList{u"COM7"_s};
     QTestEventList enter;
     enter.addKeyClick(Qt::Key_Return);
     QTest::newRow("Enter is not a character of the box")
@@ -474,9 +474,9 @@ void TstJanela::localizar_data() {
     QTest::addColumn<QString>("titulo");
     QTest::addColumn<QString>("texto");
     QTest::addColumn<bool>("habilitado");
-    QTest::newRow("idle printer") << 1 << 6 << QMessageBox::NoIcon << u"tst_janela"_s
-                                  << u"1ª Resposta : OK\n2ª Resposta : OK\n3ª Resposta : COMANDO OK"_s
-                                  << true;
+    QTest::newRow("idle printer")
+        << 1 << 6 << QMessageBox::NoIcon << u"tst_janela"_s
+        << u"1ª Resposta : OK\n2ª Resposta : OK\n3ª Resposta : COMANDO OK"_s << true;
     QTest::newRow("port cannot be opened")
         << -5 << 6 << QMessageBox::Information << u"LOCALIZAÇÃO DO ECF"_s
         << u"Erro de Comunicação, Impressora não Localizada"_s << false;
@@ -556,11 +556,12 @@ void TstJanela::doInicioALeituraX() {
     QStringList vistas;
     for (const TCaixaVista& caixa : captura_->Vistas())
         vistas << caixa.titulo + u'|' + caixa.texto;
-    QCOMPARE(vistas,
-             (QStringList{u"tst_janela|1ª Resposta : OK\n2ª Resposta : OK\n3ª Resposta : COMANDO OK"_s,
-                          u"RETORNO DO ECF|Status diferente de 6, 0, 0 !"_s,
-                          u"tst_janela|1ª Resposta :  \"Fim do Papel\"\n2ª Resposta : OK\n"
-                          u"3ª Resposta : Status diferente de 6, 0, 0 !IMPRESSORA SEM PAPEL"_s}));
+    QCOMPARE(
+        vistas,
+        (QStringList{u"tst_janela|1ª Resposta : OK\n2ª Resposta : OK\n3ª Resposta : COMANDO OK"_s,
+                     u"RETORNO DO ECF|Status diferente de 6, 0, 0 !"_s,
+                     u"tst_janela|1ª Resposta :  \"Fim do Papel\"\n2ª Resposta : OK\n"
+                     u"3ª Resposta : Status diferente de 6, 0, 0 !IMPRESSORA SEM PAPEL"_s}));
 }
 
 // The program's own application object, so that errors escaping a handler reach its report.

@@ -36,9 +36,7 @@ const QByteArray kRico = "; Bemafi32.ini\r\n"
                          "linha sem igual\r\n"
                          "x = \"y\"\r\n"_ba;
 
-QByteArray Repete(const QByteArray& pedaco, int vezes) {
-    return pedaco.repeated(vezes);
-}
+QByteArray Repete(const QByteArray& pedaco, int vezes) { return pedaco.repeated(vezes); }
 
 QByteArray Conteudo(const fs::path& arquivo) {
     std::ifstream entrada(arquivo, std::ios::binary);
@@ -56,9 +54,7 @@ QString Texto(std::error_code erro) {
     return erro ? QString::fromStdString(erro.message()) : u"ok"_s;
 }
 
-QString Erro(std::errc erro) {
-    return Texto(std::make_error_code(erro));
-}
+QString Erro(std::errc erro) { return Texto(std::make_error_code(erro)); }
 
 QString Grava(const fs::path& arquivo, std::string_view valor) {
     return Texto(perfil::GravarString(arquivo, "Sistema", "Porta", valor));

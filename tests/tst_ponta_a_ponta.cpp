@@ -37,12 +37,8 @@ QString Mensagem(const QString& r1, const QString& r2, const QString& r3) {
     return u"mensagem||1ª Resposta : "_s + r1 + u"\r2ª Resposta : "_s + r2 + u"\r3ª Resposta : "_s +
            r3;
 }
-QString Retorno(const QString& texto) {
-    return u"informacao|RETORNO DO ECF|"_s + texto;
-}
-QString Ok(const QString& r3 = u"COMANDO OK"_s) {
-    return Mensagem(u"OK"_s, u"OK"_s, r3);
-}
+QString Retorno(const QString& texto) { return u"informacao|RETORNO DO ECF|"_s + texto; }
+QString Ok(const QString& r3 = u"COMANDO OK"_s) { return Mensagem(u"OK"_s, u"OK"_s, r3); }
 
 QList<int> UltimoStatus() {
     int32_t ack = -1, st1 = -1, st2 = -1, st3 = -1;
@@ -148,9 +144,7 @@ void TstPontaAPonta::init() {
     QFile::remove(log_);
 }
 
-void TstPontaAPonta::cleanup() {
-    Bematech_FI_FechaPortaSerial();
-}
+void TstPontaAPonta::cleanup() { Bematech_FI_FechaPortaSerial(); }
 
 void TstPontaAPonta::EscreveIni(const QString& porta, const QString& extra, bool log,
                                 int timeoutLeituraX) {

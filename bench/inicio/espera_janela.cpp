@@ -84,9 +84,9 @@ int main(int argc, char* argv[]) {
             if (evento.type != MapNotify ||
                 Titulo(tela, evento.xmap.window).find(parte) == std::string::npos)
                 continue;
-            const auto ms = std::chrono::duration<double, std::milli>(
-                                std::chrono::steady_clock::now() - inicio)
-                                .count();
+            const auto ms =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - inicio)
+                    .count();
             long picoKb = 0;
             Termina(filho, picoKb);
             std::printf("%.1f %ld\n", ms, picoKb);
@@ -97,8 +97,8 @@ int main(int argc, char* argv[]) {
         if (falta.count() <= 0 || poll(&conexao, 1, int(falta.count())) == 0) {
             long picoKb = 0;
             Termina(filho, picoKb);
-            std::fprintf(stderr, "no window titled \"...%s...\" mapped in %lld ms\n",
-                         parte.c_str(), static_cast<long long>(limite.count()));
+            std::fprintf(stderr, "no window titled \"...%s...\" mapped in %lld ms\n", parte.c_str(),
+                         static_cast<long long>(limite.count()));
             return 1;
         }
         int estado = 0;

@@ -18,8 +18,8 @@ int main(int argc, char* argv[]) {
 
     auto* imagem = new QLabel(&janela);
     imagem->setGeometry(8, 8, 330, 136);
-    auto* rotulo =
-        new QLabel(QStringLiteral("Selecione a Porta ou Deixe \"Default\" para automático"), &janela);
+    auto* rotulo = new QLabel(
+        QStringLiteral("Selecione a Porta ou Deixe \"Default\" para automático"), &janela);
     rotulo->setGeometry(8, 153, 255, 13);
     auto* porta = new QComboBox(&janela);
     porta->setGeometry(264, 150, 74, 21);

@@ -8,13 +8,7 @@ QStringList& DiarioMutavel() {
 }
 } // namespace
 
-const QStringList& Diario() {
-    return DiarioMutavel();
-}
-void Anota(const QString& linha) {
-    DiarioMutavel().append(linha);
-}
-void LimpaDiario() {
-    DiarioMutavel().clear();
-}
+const QStringList& Diario() { return DiarioMutavel(); }
+void Anota(const QString& linha) { DiarioMutavel().append(linha); }
+void LimpaDiario() { DiarioMutavel().clear(); }
 } // namespace duplo

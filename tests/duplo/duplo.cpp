@@ -25,8 +25,7 @@ std::function<void(const QString&)>& Observador() {
 
 Resposta Proxima(const QString& funcao) {
     Anota(funcao);
-    if (Observador())
-        Observador()(funcao);
+    if (Observador()) Observador()(funcao);
     auto& fila = Filas()[funcao];
     return fila.isEmpty() ? Resposta{} : fila.dequeue();
 }
@@ -45,7 +44,9 @@ int32_t Status(const QString& funcao, int32_t* ack, int32_t* st1, int32_t* st2, 
 void Enfileira(const QString& funcao, Resposta resposta) { Filas()[funcao].enqueue(resposta); }
 const QStringList& Diario() { return DiarioMutavel(); }
 void Anota(const QString& linha) { DiarioMutavel().append(linha); }
-void AoChamar(std::function<void(const QString&)> observador) { Observador() = std::move(observador); }
+void AoChamar(std::function<void(const QString&)> observador) {
+    Observador() = std::move(observador);
+}
 
 void Reinicia() {
     Filas().clear();

@@ -30,7 +30,7 @@ struct TCaixaVista {
 };
 
 class TCaptura : public QObject {
-public:
+  public:
     explicit TCaptura(std::function<bool()> sonda = {}) : sonda_(std::move(sonda)) {
         relogio_.setInterval(5);
         connect(&relogio_, &QTimer::timeout, this, &TCaptura::Examina);
@@ -40,7 +40,7 @@ public:
     // Closes each box with this key instead of its first button.
     void FechaCom(Qt::Key tecla) { tecla_ = tecla; }
 
-private:
+  private:
     void Examina() {
         if (aberta_) {
             // The key was sent on the previous tick and the box is still there.
@@ -52,8 +52,7 @@ private:
             return;
         }
         auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!caixa || !caixa->isVisible() || caixa->property("capturada").toBool())
-            return;
+        if (!caixa || !caixa->isVisible() || caixa->property("capturada").toBool()) return;
         caixa->setProperty("capturada", true);
         TCaixaVista vista;
         vista.icone = caixa->icon();

@@ -8,18 +8,10 @@ int32_t chamadas = 0;
 }
 
 extern "C" {
-int32_t BEMAFI32_CALL Bematech_FI_SelecionaIniLocal(void) {
-    return 10 + chamadas++;
-}
-int32_t BEMAFI32_CALL Bematech_FI_ReloadINIFile(void) {
-    return 20 + chamadas++;
-}
-int32_t BEMAFI32_CALL Bematech_FI_AbrePortaSerial(void) {
-    return 30 + chamadas++;
-}
-int32_t BEMAFI32_CALL Bematech_FI_FechaPortaSerial(void) {
-    return 40 + chamadas++;
-}
+int32_t BEMAFI32_CALL Bematech_FI_SelecionaIniLocal(void) { return 10 + chamadas++; }
+int32_t BEMAFI32_CALL Bematech_FI_ReloadINIFile(void) { return 20 + chamadas++; }
+int32_t BEMAFI32_CALL Bematech_FI_AbrePortaSerial(void) { return 30 + chamadas++; }
+int32_t BEMAFI32_CALL Bematech_FI_FechaPortaSerial(void) { return 40 + chamadas++; }
 int32_t BEMAFI32_CALL Bematech_FI_VerificaEstadoImpressoraMFD(int32_t* ack, int32_t* st1,
                                                               int32_t* st2, int32_t* st3) {
     *ack = 6;
@@ -36,7 +28,5 @@ int32_t BEMAFI32_CALL Bematech_FI_RetornoImpressoraMFD(int32_t* ack, int32_t* st
     *st3 = 3;
     return 60 + chamadas++;
 }
-int32_t BEMAFI32_CALL Bematech_FI_LeituraX(void) {
-    return 70 + chamadas++;
-}
+int32_t BEMAFI32_CALL Bematech_FI_LeituraX(void) { return 70 + chamadas++; }
 }

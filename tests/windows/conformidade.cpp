@@ -130,9 +130,7 @@ std::string Repete(std::string_view s, size_t n) {
     return r;
 }
 
-std::wstring Larga(const std::string& s) {
-    return std::wstring(s.begin(), s.end());
-}
+std::wstring Larga(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 std::string Utf16(std::wstring_view w) {
     std::string r = "\xff\xfe";

@@ -1,8 +1,7 @@
 // The binding header against a DLL through its import library: every one of the seven
 // functions is found, called with its arguments in order, and its result comes back.
 #include "bemafi32.h"
-
-#include <cstdio>
+#include "relatorio.h"
 
 int main() {
     int32_t ack = -1, st1 = -1, st2 = -1, st3 = -1;
@@ -15,10 +14,7 @@ int main() {
     const bool ultimo = ack == 21 && st1 == 1 && st2 == 2 && st3 == 3;
     const int32_t leitura = Bematech_FI_LeituraX();
     const int32_t fecha = Bematech_FI_FechaPortaSerial();
-    const struct {
-        const char* nome;
-        bool ok;
-    } casos[] = {
+    return Relata({
         {"Bematech_FI_SelecionaIniLocal", seleciona == 10},
         {"Bematech_FI_ReloadINIFile", recarrega == 21},
         {"Bematech_FI_AbrePortaSerial", abre == 32},
@@ -26,12 +22,5 @@ int main() {
         {"Bematech_FI_RetornoImpressoraMFD", retorno == 64 && ultimo},
         {"Bematech_FI_LeituraX", leitura == 75},
         {"Bematech_FI_FechaPortaSerial", fecha == 46},
-    };
-    int passaram = 0, falharam = 0;
-    for (const auto& c : casos) {
-        (c.ok ? passaram : falharam)++;
-        std::printf("%s %s\n", c.ok ? "ok  " : "FAIL", c.nome);
-    }
-    std::printf("%d passed, %d failed\n", passaram, falharam);
-    return falharam ? 1 : 0;
+    });
 }

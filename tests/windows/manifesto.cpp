@@ -3,9 +3,10 @@
 // controls. (Wine reports every process as DPI aware, so that part is checked in the text.)
 #include <windows.h>
 
+#include "relatorio.h"
+
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -34,10 +35,7 @@ int main() {
     const std::string m = Manifesto();
     const auto tem = [&](std::string_view s) { return m.find(s) != std::string::npos; };
     const std::string controles = PastaDosControles();
-    const struct {
-        const char* nome;
-        bool ok;
-    } casos[] = {
+    return Relata({
         {"manifest linked as resource 1", !m.empty()},
         {"asks for asInvoker", tem("level=\"asInvoker\"")},
         {"asks for common controls 6",
@@ -46,12 +44,5 @@ int main() {
         {"common controls 6 bound",
          controles.find("microsoft.windows.common-controls_6595b64144ccf1df_6.") !=
              std::string::npos},
-    };
-    int passaram = 0, falharam = 0;
-    for (const auto& c : casos) {
-        (c.ok ? passaram : falharam)++;
-        std::printf("%s %s\n", c.ok ? "ok  " : "FAIL", c.nome);
-    }
-    std::printf("%d passed, %d failed\n", passaram, falharam);
-    return falharam ? 1 : 0;
+    });
 }

@@ -24,15 +24,18 @@ void ReportaErro(const QString& mensagem) {
 }
 
 bool TAplicacao::notify(QObject* receiver, QEvent* event) {
-    // The one place where errors from handlers end: the handler stops, the program goes on.
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception& erro) {
-        ReportaErro(QString::fromUtf8(erro.what()));
-    } catch (...) {
-        ReportaErro(u"Unknown error"_s);
-    }
-    return false;
+    // The last resort: the handlers catch their own errors, and one that gets here has
+    // already crossed Qt's frames. It is still reported, and the program goes on.
+    bool tratado = false;
+    ExecutaHandler([&] {
+        try {
+            tratado = QApplication::notify(receiver, event);
+        } catch (...) {
+            ++escapados_;
+            throw;
+        }
+    });
+    return tratado;
 }
 
 void AplicaEstiloOuAvisa(QApplication& aplicacao, const QString& nome) {

@@ -2,6 +2,7 @@
 #include "ui_fprincipal.h"
 
 #include "acoes.h"
+#include "aplicacao.h"
 #include "configuracao.h"
 #include "figuras.h"
 
@@ -89,19 +90,30 @@ void TFprincipal::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+// Each handler catches its own errors: see ExecutaHandler.
 void TFprincipal::FormShow() {
-    PassoExibicao(pastaDoPrograma_, [this](const QString& porta) { MostraPorta(porta); });
+    ExecutaHandler([this] {
+        PassoExibicao(pastaDoPrograma_, [this](const QString& porta) { MostraPorta(porta); });
+    });
 }
 
-void TFprincipal::FormClose() { Liberar(); }
+void TFprincipal::FormClose() {
+    ExecutaHandler([] { Liberar(); });
+}
 
 void TFprincipal::BtLocalizarClick() {
-    if (Localizar()) ui->BtLeituraX->setEnabled(true);
+    ExecutaHandler([this] {
+        if (Localizar()) ui->BtLeituraX->setEnabled(true);
+    });
 }
 
-void TFprincipal::BtLeituraXClick() { LeituraX(); }
+void TFprincipal::BtLeituraXClick() {
+    ExecutaHandler([] { LeituraX(); });
+}
 
-void TFprincipal::CbPortaChange() { MudancaPorta(ui->CbPorta->currentText()); }
+void TFprincipal::CbPortaChange() {
+    ExecutaHandler([this] { MudancaPorta(ui->CbPorta->currentText()); });
+}
 
 void TFprincipal::MostraPorta(const QString& porta) {
     // Text set here is not the operator's: no change. The list follows an exact entry, so a

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <cstdio>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -37,8 +38,13 @@ QString LerIni(const QString& secao, const QString& chave) {
 void GravarIni(const QString& secao, const QString& chave, const QString& valor) {
     const QString arquivo = ArquivoIni();
     // The layer refuses a line break or a NUL too: they would split the value into lines.
-    if (perfil::GravarString(Caminho(arquivo), Texto(secao), Texto(chave), Texto(valor)))
-        throw std::runtime_error(u"Unable to write to %1"_s.arg(arquivo).toStdString());
+    const std::error_code erro =
+        perfil::GravarString(Caminho(arquivo), Texto(secao), Texto(chave), Texto(valor));
+    if (!erro) return;
+    const QString mensagem = u"Unable to write to %1"_s.arg(arquivo);
+    // The box says what failed, exactly; why it failed is for whoever reads the console.
+    std::fprintf(stderr, "%s: %s\n", qPrintable(mensagem), erro.message().c_str());
+    throw std::runtime_error(mensagem.toStdString());
 }
 
 QString PastaDoExecutavel() {

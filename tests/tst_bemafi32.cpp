@@ -1,6 +1,7 @@
 // The stand-in library's parts: port names, settings, which devices it trusts, and one
 // request and answer over a real pseudo-terminal, with the test playing the printer.
 #include "ajustes.h"
+#include "escala.h"
 #include "porta_serial.h"
 #include "portas.h"
 #include "relogio.h"
@@ -553,9 +554,12 @@ void TstBemafi32::linhaQueCaiNaoEsperaOTimeout() {
     protocolo::Decodificador decodificador;
     QElapsedTimer tempo;
     tempo.start();
-    const auto troca = Pergunta(*porta, decodificador, Status(1), 5s, RelogioDoSistema());
+    // A timeout eight times the bound: a hang-up that waited it out cannot pass.
+    const auto timeout = teste::Escalado(20s);
+    const auto troca = Pergunta(*porta, decodificador, Status(1), timeout, RelogioDoSistema());
     QCOMPARE(int(troca.desfecho), int(Desfecho::Silencio));
-    QVERIFY2(tempo.elapsed() < 2500, "a hung-up line must not cost the whole timeout");
+    QVERIFY2(tempo.elapsed() < timeout.count() / 8,
+             "a hung-up line must not cost the whole timeout");
 }
 
 // The deadline is the clock's: a clock that has run past it ends the wait at once, however
@@ -575,7 +579,7 @@ void TstBemafi32::prazoSegueORelogio() {
     const auto troca =
         Pergunta(*porta, decodificador, Status(3), std::chrono::minutes(10), relogio);
     QCOMPARE(int(troca.desfecho), int(Desfecho::Silencio));
-    QVERIFY2(tempo.elapsed() < 5000, "the wait must follow the clock it is given");
+    QVERIFY2(tempo.elapsed() < teste::Escalado(5000), "the wait must follow the clock it is given");
 }
 
 // Several lines at once: which one "Default" takes. A child plays the printers: it waits
@@ -644,7 +648,8 @@ void TstBemafi32::descobre() {
         auto atende = [&](int i, const void* bytes, std::size_t n) {
             uint8_t lido[64];
             pollfd espera{ptys[i].mestre.fd(), POLLIN, 0};
-            if (::poll(&espera, 1, 5000) <= 0 || ::read(espera.fd, lido, sizeof lido) <= 0 ||
+            if (::poll(&espera, 1, int(teste::Escalado(5000))) <= 0 ||
+                ::read(espera.fd, lido, sizeof lido) <= 0 ||
                 ::write(espera.fd, bytes, n) != static_cast<ssize_t>(n))
                 ::_exit(1);
         };
@@ -655,7 +660,10 @@ void TstBemafi32::descobre() {
 
     QElapsedTimer tempo;
     tempo.start();
-    auto achada = Descobre(candidatos, pedido, 400ms, 115200, RelogioDoSistema());
+    // Rows that get an answer return as soon as it comes; silent ones wait one timeout,
+    // which one each would make four: the bound lies between, well apart from both.
+    const auto timeout = teste::Escalado(400ms);
+    auto achada = Descobre(candidatos, pedido, timeout, 115200, RelogioDoSistema());
     const auto gasto = tempo.elapsed();
     int estado = 0;
     QCOMPARE(::waitpid(filho, &estado, 0), filho);
@@ -664,7 +672,8 @@ void TstBemafi32::descobre() {
     QTEST(int(achada.troca.desfecho), "desfecho");
     if (responde < 0) {
         QVERIFY(!achada.porta);
-        QVERIFY2(gasto < 1200, "silent lines cost one timeout in all, not one each");
+        QVERIFY2(gasto < timeout.count() * 5 / 2,
+                 "silent lines cost one timeout in all, not one each");
     } else {
         QVERIFY(achada.porta);
         QCOMPARE(achada.porta->Caminho(), ptys[responde].escravo);

@@ -1,5 +1,6 @@
 // The emulator as a process: its device path, answers on the pseudo-terminal in the states
 // set through its control channel, the X reading's receipt, and its registration.
+#include "escala.h"
 #include "protocolo.h"
 
 #include <QDeadlineTimer>
@@ -23,8 +24,10 @@ using protocolo::Comando;
 
 namespace {
 
-constexpr auto kEspera = 5s;              // for anything that is to happen
-constexpr auto kEsperaDoSilencio = 300ms; // for an answer that is not to come
+// For anything that is to happen: long, since it ends as soon as it happens.
+const std::chrono::milliseconds kEspera = teste::Escalado(5s);
+// For an answer that is not to come: short, since the row waits it out.
+constexpr auto kEsperaDoSilencio = 300ms;
 
 using Status = QList<int>; // ACK, ST1, ST2, ST3; empty for no answer
 
@@ -38,7 +41,7 @@ class Emulador {
     ~Emulador() {
         if (processo_.state() != QProcess::NotRunning) {
             processo_.kill();
-            processo_.waitForFinished(5000);
+            processo_.waitForFinished(int(kEspera.count()));
         }
         if (linha_ >= 0) ::close(linha_);
     }
@@ -112,7 +115,7 @@ class Emulador {
         } else {
             ::kill(pid_t(processo_.processId()), comoSair == u"SIGINT"_s ? SIGINT : SIGTERM);
         }
-        return processo_.waitForFinished(int(std::chrono::milliseconds(kEspera).count())) &&
+        return processo_.waitForFinished(int(kEspera.count())) &&
                processo_.exitStatus() == QProcess::NormalExit && processo_.exitCode() == 0;
     }
 
@@ -261,7 +264,7 @@ void TstEmulador::opcaoInvalidaNaoAbreNada_data() {
 void TstEmulador::opcaoInvalidaNaoAbreNada() {
     QFETCH(QStringList, opcoes);
     Emulador e(opcoes, Ambiente());
-    QVERIFY(e.processo().waitForFinished(5000));
+    QVERIFY(e.processo().waitForFinished(int(kEspera.count())));
     QCOMPARE(e.processo().exitCode(), 2);
     QVERIFY(e.processo().readAllStandardOutput().isEmpty());
     QVERIFY(e.processo().readAllStandardError().contains("emulador-ecf: "));
@@ -282,19 +285,22 @@ void TstEmulador::statusUltimoRepeteOUltimoComando() {
 }
 
 void TstEmulador::respostaLentaNaoPrendeOControle() {
-    Emulador e({u"--sem-registro"_s, u"--atraso"_s, u"800"_s}, Ambiente());
+    // The delay is kept five times the short wait plus a control round trip apart, so that
+    // "meanwhile" holds on a slow machine too.
+    const qint64 atraso = teste::Escalado(1500);
+    Emulador e({u"--sem-registro"_s, u"--atraso"_s, QString::number(atraso)}, Ambiente());
     QVERIFY(e.Abre());
     QElapsedTimer relogio;
     relogio.start();
     QCOMPARE(e.Pergunta(Comando::Status, 300ms), Status{});
     // The answer is on its way; the control channel answers meanwhile.
     QCOMPARE(e.Controla(u"situacao"_s),
-             u"ok situacao estado normal atraso 800 pedidos 1 leituras 0"_s);
-    QVERIFY2(relogio.elapsed() < 800, QByteArray::number(relogio.elapsed()));
+             u"ok situacao estado normal atraso %1 pedidos 1 leituras 0"_s.arg(atraso));
+    QVERIFY2(relogio.elapsed() < atraso, QByteArray::number(relogio.elapsed()));
     QCOMPARE(e.Controla(u"atraso 0"_s), u"ok atraso 0"_s);
     // The late answer to the first request comes first, then this one's.
     QCOMPARE(e.Pergunta(Comando::Status), (Status{6, 0, 0, 0}));
-    QVERIFY(relogio.elapsed() >= 800);
+    QVERIFY(relogio.elapsed() >= atraso);
 }
 
 void TstEmulador::leituraX_data() {
@@ -428,7 +434,7 @@ void TstEmulador::recusaPastaQueOutrosEscrevem() {
     QVERIFY(::chmod(QFile::encodeName(pasta).constData(), 0777) == 0);
 
     Emulador e({}, Ambiente());
-    QVERIFY(e.processo().waitForFinished(5000));
+    QVERIFY(e.processo().waitForFinished(int(kEspera.count())));
     QCOMPARE(e.processo().exitCode(), 1);
     QVERIFY(e.processo().readAllStandardOutput().isEmpty());
     QVERIFY(e.processo().readAllStandardError().contains("writable by group or others"));

@@ -100,6 +100,9 @@ class TstJanela : public QObject {
     // The values of "Porta" as the library found them at each reload.
     QStringList gravadas_;
 
+    // Errors that crossed Qt's frames before the test began.
+    int escapados_ = 0;
+
     std::unique_ptr<QTemporaryDir> pasta_;
     std::unique_ptr<TFprincipal> janela_;
     std::unique_ptr<TCaptura> captura_;
@@ -108,6 +111,7 @@ class TstJanela : public QObject {
 void TstJanela::init() {
     duplo::Reinicia();
     gravadas_.clear();
+    escapados_ = TAplicacao::Escapados();
     pasta_ = std::make_unique<QTemporaryDir>();
     QVERIFY(pasta_->isValid());
     captura_ = std::make_unique<TCaptura>([this] {
@@ -119,6 +123,9 @@ void TstJanela::cleanup() {
     janela_.reset();
     captura_.reset();
     pasta_.reset();
+    // Every handler of the window catches its own errors: none reaches the last resort.
+    if (qstrcmp(QTest::currentTestFunction(), "relatorioDeErro") != 0)
+        QCOMPARE(TAplicacao::Escapados(), escapados_);
 }
 
 void TstJanela::Abre() {
@@ -449,6 +456,7 @@ void TstJanela::relatorioDeErro() {
     TFalha falha(mensagem);
     QEvent evento(QEvent::User);
     QCoreApplication::sendEvent(&falha, &evento);
+    QCOMPARE(TAplicacao::Escapados(), escapados_ + 1);
     QCOMPARE(captura_->Vistas().size(), 1);
     const TCaixaVista caixa = captura_->Vistas().first();
     QCOMPARE(caixa.icone, QMessageBox::Critical);

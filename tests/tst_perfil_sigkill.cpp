@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <random>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 namespace fs = std::filesystem;
@@ -20,7 +22,6 @@ namespace {
 
 constexpr int kVoltas = 400;
 constexpr std::chrono::seconds kPrazo{60};
-constexpr std::chrono::microseconds kMaiorEspera{4000};
 
 const std::string kBase = "; Bemafi32.ini\r\n[Geral]\r\nModelo=MP-4200 TH FI\r\n"
                           "[Sistema]\r\nPath=/opt/teste/\r\nPorta=COM1\r\n\r\n[Outra]\r\nx=1\r\n";
@@ -36,6 +37,21 @@ QStringList Nomes(const fs::path& pasta) {
         nomes << QString::fromStdString(entrada.path().filename().string());
     nomes.sort();
     return nomes;
+}
+
+// The median time of one write on this machine, as it is loaded now: the kill points are
+// drawn from it, so that they land both inside writes and between them on any machine.
+std::chrono::microseconds MedianaDeUmaEscrita(const fs::path& arquivo,
+                                              const std::string valores[2]) {
+    std::vector<std::chrono::microseconds> tempos;
+    for (int i = 0; i < 11; ++i) {
+        const auto antes = std::chrono::steady_clock::now();
+        if (perfil::GravarString(arquivo, "Sistema", "Porta", valores[i % 2])) return {};
+        tempos.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::steady_clock::now() - antes));
+    }
+    std::nth_element(tempos.begin(), tempos.begin() + 5, tempos.end());
+    return tempos[5];
 }
 
 // Busy-waits: a sleep would hand the child whole scheduler slices and kill it at few points.
@@ -62,25 +78,36 @@ void TstPerfilSigkill::arquivoSempreAntigoOuNovo() {
     std::string textos[2];
     for (int i = 0; i < 2; ++i)
         textos[i] = perfil::GravarNoTexto(kBase, "Sistema", "Porta", valores[i]);
+    const auto mediana = MedianaDeUmaEscrita(arquivo, valores);
+    QVERIFY(mediana.count() > 0);
     { std::ofstream(arquivo, std::ios::binary) << textos[0]; }
 
     const auto semente = std::random_device{}();
-    qInfo("seed %u", semente);
+    qInfo("seed %u, one write takes %lld us", semente, static_cast<long long>(mediana.count()));
     std::mt19937 sorteio(semente);
-    std::uniform_int_distribution<long> espera(0, kMaiorEspera.count());
+    std::uniform_int_distribution<long> espera(0, 3 * mediana.count());
 
     int atual = 0, trocas = 0, interrompidas = 0, voltas = 0;
     const auto prazo = std::chrono::steady_clock::now() + kPrazo;
     for (; voltas < kVoltas && std::chrono::steady_clock::now() < prazo; ++voltas) {
+        int pronto[2];
+        QCOMPARE(::pipe(pronto), 0);
         const pid_t filho = ::fork();
         QVERIFY(filho >= 0);
         if (filho == 0) {
-            // Alternates between the two contents until killed, starting with the other one.
+            // Says it is running, so that forking is not counted in the time before the kill;
+            // then alternates between the two contents until killed, starting with the other.
+            ::close(pronto[0]);
+            if (::write(pronto[1], "p", 1) != 1) ::_exit(2);
             for (int n = 1;; ++n)
                 if (perfil::GravarString(arquivo, "Sistema", "Porta", valores[(atual + n) % 2]))
                     ::_exit(1);
         }
-        Gira(std::chrono::microseconds(espera(sorteio)));
+        ::close(pronto[1]);
+        char c;
+        const bool comecou = ::read(pronto[0], &c, 1) == 1;
+        ::close(pronto[0]);
+        if (comecou) Gira(std::chrono::microseconds(espera(sorteio)));
         QCOMPARE(::kill(filho, SIGKILL), 0);
         int estado = 0;
         QCOMPARE(::waitpid(filho, &estado, 0), filho);

@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 #include <QScreen>
@@ -23,12 +24,25 @@ bool EhControle(const QString& texto) {
                        [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
+// The form sizes each label to its caption as the system's own Tahoma draws it; another face
+// or hinting may draw a few pixels wider and cut the caption's end. Such a caption is drawn
+// just enough tighter to show whole, and nothing moves.
+void CabeNoRotulo(QLabel* rotulo) {
+    QFont fonte = rotulo->font();
+    for (qreal espaco = -0.05; rotulo->sizeHint().width() > rotulo->width() && espaco >= -0.5;
+         espaco -= 0.05) {
+        fonte.setLetterSpacing(QFont::AbsoluteSpacing, espaco);
+        rotulo->setFont(fonte);
+    }
+}
+
 } // namespace
 
 TFprincipal::TFprincipal(const QString& pastaDoPrograma, QWidget* parent)
     : QWidget(parent), ui(new Ui::TFprincipal),
       pastaDoPrograma_(pastaDoPrograma.isEmpty() ? PastaDoExecutavel() : pastaDoPrograma) {
     ui->setupUi(this);
+    CabeNoRotulo(ui->LbPorta);
     // Read directly: a form's picture makes Qt try every image plugin at start-up.
     ui->Image1->setPixmap(Figura(u":/figuras/logo.png"_s));
     ui->BtLocalizar->setIcon(FiguraDoBotao(u":/figuras/localizar.png"_s));

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -206,6 +207,10 @@ void TstJanela::controles() {
                               u"COM12"_s, u"COM13"_s, u"COM14"_s, u"COM15"_s}));
     } else if (auto* rotulo = qobject_cast<QLabel*>(controle); rotulo && !legenda.isEmpty()) {
         QCOMPARE(rotulo->text(), legenda);
+        // Drawn in the program's Tahoma, the whole caption fits the label's given width.
+        QCOMPARE(QFontInfo(rotulo->font()).family(), u"Tahoma"_s);
+        QVERIFY2(rotulo->sizeHint().width() <= rotulo->width(),
+                 qPrintable(u"the caption needs %1 pixels"_s.arg(rotulo->sizeHint().width())));
     }
 }
 
@@ -575,6 +580,7 @@ void TstJanela::doInicioALeituraX() {
 // The program's own application object, so that errors escaping a handler reach its report.
 int main(int argc, char* argv[]) {
     TAplicacao aplicacao(argc, argv);
+    CarregaFontes();
     TstJanela teste;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&teste, argc, argv);

@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 segundos=${FUZZ_SECONDS:-20}
-cmake -S tests/fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake -S tests/fuzz -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build build/fuzz -j "$(nproc)"
 
 alvos=$(find build/fuzz -maxdepth 1 -type f -executable -name 'fuzz_*' | sort)

@@ -10,12 +10,12 @@ servidor=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 [ -x "$loader" ] && [ -x "$servidor" ] || { echo "wine64 is not installed"; exit 1; }
 
 build=build/windows
-cmake -S tests/windows -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S tests/windows -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" -DWINE_LOADER="$loader" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 # A 32-bit BEMAFI32.DLL needs a 32-bit program: that build is compiled too, though Debian's
 # wine64 runs only the 64-bit one.
-cmake -S tests/windows -B "$build"32 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S tests/windows -B "$build"32 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" -DMINGW_TRIPLET=i686-w64-mingw32 >/dev/null
 cmake --build "$build"32 -j "$(nproc)"
 

@@ -12,7 +12,7 @@ build=${ECF_BUILD_DIR:-build/default}
 vezes=${ECF_VEZES:-15}
 ((vezes >= 10)) || { echo "ECF_VEZES must be at least 10" >&2; exit 2; }
 if [ "$build" = build/default ]; then
-    cmake --preset default -G Ninja >/dev/null
+    cmake --preset default >/dev/null
 else
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi

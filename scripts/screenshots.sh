@@ -9,7 +9,7 @@ scripts/deps.sh
 
 build=${ECF_BUILD_DIR:-build/default}
 if [ "$build" = build/default ]; then
-    cmake --preset default -G Ninja >/dev/null
+    cmake --preset default >/dev/null
 else
     cmake -S . -B "$build" -G Ninja >/dev/null
 fi

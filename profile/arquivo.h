@@ -17,6 +17,7 @@ std::error_code Ler(const std::filesystem::path& arquivo, std::string& texto);
 // Replaces the file (an empty text when missing) with `transforma` of its current text:
 // through a temporary file in the same folder, flushed and renamed over it, or in place
 // when the folder forbids the temporary file. On failure the file is left as it was.
+// Links, other users' files and held locks: see perfil.h.
 std::error_code Reescrever(const std::filesystem::path& arquivo,
                            const std::function<std::string(std::string_view)>& transforma);
 

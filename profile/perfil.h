@@ -31,6 +31,15 @@
 // is replaced atomically: the new text goes to `<file>.tmp` in the same folder, is flushed
 // to disk and renamed over the file, keeping its permissions. When the folder forbids the
 // temporary file but the file itself is writable, the file is rewritten in place.
+//
+// On POSIX systems a write never goes where another user points it: a symbolic link (as
+// the file, or on the way to it) is followed only when it is the user's own or root's,
+// else the write fails (std::errc::permission_denied); and `<file>.tmp`, when it exists,
+// is taken over only when it is a regular file of the user's, else the write fails
+// (std::errc::file_exists, or too_many_symbolic_link_levels for a link). A lock held by
+// another writer is waited for two seconds at most, then the write fails
+// (std::errc::operation_would_block). Reading never waits: a FIFO or a device in the
+// file's place reads as the empty text.
 #pragma once
 
 #include <filesystem>

@@ -5,13 +5,20 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "escala.h"
+
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <grp.h>
+#include <optional>
+#include <poll.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -72,17 +79,21 @@ QStringList Nomes(const fs::path& pasta) {
     return nomes;
 }
 
-// Runs `passo` in a child process, as the user "nobody" when we are root (root passes every
-// permission check), and gives back what it returned.
+// In a child process: becomes the user "nobody" when we are root (root passes every
+// permission check). False when that failed.
+bool SemPrivilegios() {
+    if (::geteuid() != 0) return true;
+    const passwd* ninguem = ::getpwnam("nobody");
+    return ninguem && ::setgroups(0, nullptr) == 0 && ::setgid(ninguem->pw_gid) == 0 &&
+           ::setuid(ninguem->pw_uid) == 0;
+}
+
+// Runs `passo` in a child process, as the user "nobody" when we are root, and gives back
+// what it returned.
 int NumFilhoSemPrivilegios(const std::function<int()>& passo) {
     const pid_t filho = ::fork();
     if (filho == 0) {
-        if (::geteuid() == 0) {
-            const passwd* ninguem = ::getpwnam("nobody");
-            if (!ninguem || ::setgroups(0, nullptr) != 0 || ::setgid(ninguem->pw_gid) != 0 ||
-                ::setuid(ninguem->pw_uid) != 0)
-                ::_exit(200);
-        }
+        if (!SemPrivilegios()) ::_exit(200);
         ::_exit(passo());
     }
     int estado = 0;
@@ -97,6 +108,60 @@ int NumFilho(const std::function<int()>& passo) {
     ::waitpid(filho, &estado, 0);
     return WIFEXITED(estado) ? WEXITSTATUS(estado) : 300;
 }
+
+struct Desfecho {
+    int codigo = -1; // what the step returned; -1 when it had not ended by the limit
+    std::chrono::milliseconds tempo{};
+};
+
+// Runs `passo` in a child process (as "nobody" when `semPrivilegios` and we are root) and
+// waits for it at most `limite`: a step that hangs is killed and reported as not ended.
+Desfecho EmFilho(bool semPrivilegios, std::chrono::milliseconds limite,
+                 const std::function<int()>& passo) {
+    using Relogio = std::chrono::steady_clock;
+    int canal[2];
+    if (::pipe2(canal, O_CLOEXEC) != 0) return {};
+    const auto inicio = Relogio::now();
+    const pid_t filho = ::fork();
+    if (filho == 0) {
+        if (semPrivilegios && !SemPrivilegios()) ::_exit(200);
+        ::_exit(passo()); // the pipe's end closes with the child
+    }
+    ::close(canal[1]);
+    pollfd fim{canal[0], POLLIN, 0};
+    for (;;) {
+        const auto resta =
+            std::chrono::duration_cast<std::chrono::milliseconds>(inicio + limite - Relogio::now());
+        if (resta.count() <= 0 || ::poll(&fim, 1, static_cast<int>(resta.count())) > 0) break;
+    }
+    Desfecho desfecho;
+    desfecho.tempo = std::chrono::duration_cast<std::chrono::milliseconds>(Relogio::now() - inicio);
+    const bool terminou = fim.revents != 0;
+    if (!terminou) ::kill(filho, SIGKILL);
+    int estado = 0;
+    ::waitpid(filho, &estado, 0);
+    ::close(canal[0]);
+    if (terminou) desfecho.codigo = WIFEXITED(estado) ? WEXITSTATUS(estado) : 300;
+    return desfecho;
+}
+
+// An exclusive flock held on a file for as long as it lives, as another writer would.
+class Trava {
+  public:
+    explicit Trava(const fs::path& arquivo)
+        : fd_(::open(arquivo.c_str(), O_RDONLY | O_CLOEXEC)),
+          presa_(fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0) {}
+    Trava(const Trava&) = delete;
+    Trava& operator=(const Trava&) = delete;
+    ~Trava() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool Presa() const { return presa_; }
+
+  private:
+    int fd_;
+    bool presa_;
+};
 
 } // namespace
 
@@ -125,6 +190,12 @@ class TstPerfil : public QObject {
     void falhaAoEscreverDeixaOAntigo();
     void pastaSemEscrita_data();
     void pastaSemEscrita();
+    void outroUsuario_data();
+    void outroUsuario();
+    void travaDemorada_data();
+    void travaDemorada();
+    void leituraNaoEspera_data();
+    void leituraNaoEspera();
 };
 
 void TstPerfil::lerDoTexto_data() {
@@ -843,6 +914,142 @@ void TstPerfil::pastaSemEscrita() {
         QCOMPARE(::stat(arquivo.c_str(), &info), 0);
         QCOMPARE(info.st_mode & 07777, mode_t(permissoesDoArquivo));
     }
+}
+
+// Another user plants something in a shared folder (sticky and writable by all, as a shared
+// program folder may be) where our write will look: a link aimed at one of our files, or a
+// temporary file of theirs. We are root and "nobody" is the other user; the folder is
+// theirs, so that even the kernel's protected-symlinks rule would follow their link.
+void TstPerfil::outroUsuario_data() {
+    QTest::addColumn<QString>("plantado");
+    QTest::addColumn<int>("erro");
+
+    QTest::newRow("their link as the file: refused, its target untouched")
+        << u"link Bemafi32.ini"_s << EACCES;
+    QTest::newRow("their link as the temporary file: refused, its target untouched")
+        << u"link Bemafi32.ini.tmp"_s << ELOOP;
+    QTest::newRow("their temporary file: refused, left alone")
+        << u"arquivo Bemafi32.ini.tmp"_s << EEXIST;
+    QTest::newRow("their temporary file, locked: refused at once")
+        << u"travado Bemafi32.ini.tmp"_s << EEXIST;
+    QTest::newRow("their FIFO as the temporary file: refused")
+        << u"fifo Bemafi32.ini.tmp"_s << EEXIST;
+}
+
+void TstPerfil::outroUsuario() {
+    if (::geteuid() != 0) QSKIP("another user's files need a second user: run as root");
+    QFETCH(QString, plantado);
+    QFETCH(int, erro);
+    const QStringList partes = plantado.split(u' ');
+    const passwd* ninguem = ::getpwnam("nobody");
+    QVERIFY(ninguem);
+
+    QTemporaryDir pasta;
+    const fs::path raiz = pasta.path().toStdString();
+    QCOMPARE(::chmod(raiz.c_str(), 0755), 0);
+    const QByteArray segredo = "[Sistema]\r\nPorta=segredo\r\n";
+    Escreve(raiz / "segredo.ini", segredo);
+    QCOMPARE(::chmod((raiz / "segredo.ini").c_str(), 0600), 0);
+    const fs::path comum = raiz / "comum";
+    fs::create_directory(comum);
+    QCOMPARE(::chown(comum.c_str(), ninguem->pw_uid, ninguem->pw_gid), 0);
+    QCOMPARE(::chmod(comum.c_str(), 01777), 0);
+
+    const fs::path arquivo = comum / "Bemafi32.ini";
+    const QByteArray nosso = "[Sistema]\r\nPorta=COM1\r\n";
+    const fs::path plantio = comum / partes[1].toStdString();
+    if (plantio != arquivo) Escreve(arquivo, nosso);
+    if (partes[0] == u"link")
+        fs::create_symlink(raiz / "segredo.ini", plantio);
+    else if (partes[0] == u"fifo")
+        QCOMPARE(::mkfifo(plantio.c_str(), 0666), 0);
+    else
+        Escreve(plantio, "restos de outro\r\n");
+    QCOMPARE(::lchown(plantio.c_str(), ninguem->pw_uid, ninguem->pw_gid), 0);
+    std::optional<Trava> trava;
+    if (partes[0] == u"travado") QVERIFY(trava.emplace(plantio).Presa());
+    const QStringList antes = Nomes(comum);
+
+    const Desfecho desfecho =
+        EmFilho(false, teste::Escalado(std::chrono::milliseconds(10000)),
+                [&] { return perfil::GravarString(arquivo, "Sistema", "Porta", "COM2").value(); });
+    QCOMPARE(desfecho.codigo, erro);
+    QCOMPARE(Conteudo(raiz / "segredo.ini"), segredo);
+    QCOMPARE(Nomes(comum), antes);
+    if (plantio != arquivo) QCOMPARE(Conteudo(arquivo), nosso);
+    if (partes[0] == u"link") QVERIFY(fs::is_symlink(plantio));
+    if (partes[0] == u"arquivo" || partes[0] == u"travado")
+        QCOMPARE(Conteudo(plantio), "restos de outro\r\n"_ba);
+}
+
+// A lock held far longer than a write takes (a stopped writer, another program) costs a
+// bounded wait, then the write fails as any other and leaves the file as it was.
+void TstPerfil::travaDemorada_data() {
+    QTest::addColumn<bool>("noLugar");
+
+    QTest::newRow("a writer's temporary file held: refused within the bound") << false;
+    QTest::newRow("the file held, the folder forbids the temporary file: refused within the bound")
+        << true;
+}
+
+void TstPerfil::travaDemorada() {
+    QFETCH(bool, noLugar);
+
+    QTemporaryDir pasta;
+    const fs::path raiz = pasta.path().toStdString();
+    const fs::path arquivo = raiz / "Bemafi32.ini";
+    const QByteArray antigo = "[Sistema]\r\nPorta=COM1\r\n";
+    Escreve(arquivo, antigo);
+    std::optional<Trava> trava;
+    if (noLugar) {
+        // As in pastaSemEscrita: the writer may write the file but not the folder.
+        QCOMPARE(::chmod(arquivo.c_str(), 0666), 0);
+        QCOMPARE(::chmod(raiz.c_str(), ::geteuid() == 0 ? 0755 : 0555), 0);
+        QVERIFY(trava.emplace(arquivo).Presa());
+    } else {
+        Escreve(raiz / "Bemafi32.ini.tmp", "");
+        QVERIFY(trava.emplace(raiz / "Bemafi32.ini.tmp").Presa());
+    }
+    const QStringList antes = Nomes(raiz);
+
+    const Desfecho desfecho =
+        EmFilho(noLugar, teste::Escalado(std::chrono::milliseconds(10000)),
+                [&] { return perfil::GravarString(arquivo, "Sistema", "Porta", "COM2").value(); });
+    ::chmod(raiz.c_str(), 0700);
+    QCOMPARE(desfecho.codigo, EWOULDBLOCK);
+    // A live writer holds the lock for a few milliseconds: it is waited for a good while.
+    QVERIFY2(desfecho.tempo >= std::chrono::milliseconds(1000),
+             qPrintable(u"gave up after %1 ms"_s.arg(desfecho.tempo.count())));
+    QCOMPARE(Conteudo(arquivo), antigo);
+    QCOMPARE(Nomes(raiz), antes);
+}
+
+// Reading never waits: neither for a writer to open a FIFO nor for a lock.
+void TstPerfil::leituraNaoEspera_data() {
+    QTest::addColumn<QString>("preparo");
+    QTest::addColumn<QByteArray>("esperado");
+
+    QTest::newRow("a FIFO as the file reads empty") << u"fifo"_s << ""_ba;
+    QTest::newRow("a locked file reads its value") << u"travado"_s << "COM1"_ba;
+}
+
+void TstPerfil::leituraNaoEspera() {
+    QFETCH(QString, preparo);
+    QFETCH(QByteArray, esperado);
+
+    QTemporaryDir pasta;
+    const fs::path arquivo = fs::path(pasta.path().toStdString()) / "Bemafi32.ini";
+    std::optional<Trava> trava;
+    if (preparo == u"fifo") {
+        QCOMPARE(::mkfifo(arquivo.c_str(), 0644), 0);
+    } else {
+        Escreve(arquivo, "[Sistema]\r\nPorta=COM1\r\n");
+        QVERIFY(trava.emplace(arquivo).Presa());
+    }
+    const Desfecho desfecho =
+        EmFilho(false, teste::Escalado(std::chrono::milliseconds(10000)),
+                [&] { return Le(arquivo, "Sistema", "Porta") == esperado ? 0 : 1; });
+    QCOMPARE(desfecho.codigo, 0);
 }
 
 QTEST_GUILESS_MAIN(TstPerfil)

@@ -2,6 +2,7 @@
 #include "bemafi32.h"
 
 #include "biblioteca.h"
+#include "portas_linux.h"
 
 #include <dlfcn.h>
 #include <mutex>
@@ -26,7 +27,8 @@ std::filesystem::path PastaDoPrograma() {
 
 struct Estado {
     std::mutex trava;
-    bemafi32::Biblioteca biblioteca{PastaDaBiblioteca() / "Bemafi32.ini"};
+    bemafi32::PortasDoLinux portas;
+    bemafi32::Biblioteca biblioteca{PastaDaBiblioteca() / "Bemafi32.ini", portas};
 };
 
 Estado& Unico() {

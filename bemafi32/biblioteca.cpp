@@ -17,8 +17,8 @@ bool EhDefault(std::string_view porta) {
 
 } // namespace
 
-Biblioteca::Biblioteca(std::filesystem::path arquivo, const Relogio& relogio)
-    : arquivo_(std::move(arquivo)), relogio_(relogio) {
+Biblioteca::Biblioteca(std::filesystem::path arquivo, Portas& portas, const Relogio& relogio)
+    : arquivo_(std::move(arquivo)), portas_(portas), relogio_(relogio) {
     Recarrega();
 }
 
@@ -54,11 +54,9 @@ int32_t Biblioteca::AbrePorta() {
     // The program writes the file after pointing us at it, and may not have reloaded.
     if (!ajustes_ && Recarrega() != retorno::kSucesso) return retorno::kIniAusente;
     const Ajustes& ajustes = Atuais();
-    const auto registrados = registros_.Le(DiretorioRegistro());
 
     if (EhDefault(ajustes.porta)) {
-        auto candidatos = PortasSeriais();
-        candidatos.insert(candidatos.end(), registrados.begin(), registrados.end());
+        const auto candidatos = portas_.Todas();
         const auto pedido = NovoPedido(protocolo::Comando::Status);
         auto achada = Descobre(candidatos, pedido, ajustes.timeout, ajustes.velocidade, relogio_);
         std::string portas;
@@ -76,9 +74,8 @@ int32_t Biblioteca::AbrePorta() {
         return Desfecho(achada.troca);
     }
 
-    const auto numero = NumeroCom(ajustes.porta);
-    const std::string caminho = numero ? DispositivoCom(*numero, ajustes) : ajustes.porta;
-    const auto candidato = ConferePorta(caminho, registrados);
+    std::string caminho;
+    const auto candidato = portas_.Nomeada(ajustes.porta, ajustes, caminho);
     if (!candidato) {
         trafego_.Anota("abre " + caminho +
                        ": ausente, ou nem porta serial nem emulador registrado");

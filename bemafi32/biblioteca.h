@@ -34,8 +34,10 @@ struct Status {
 
 class Biblioteca {
   public:
-    // Takes its settings from `arquivo` until told to use the program's folder.
-    explicit Biblioteca(std::filesystem::path arquivo, const Relogio& relogio = RelogioDoSistema());
+    // Takes its settings from `arquivo` until told to use the program's folder; opens only
+    // what `portas` offers.
+    Biblioteca(std::filesystem::path arquivo, Portas& portas,
+               const Relogio& relogio = RelogioDoSistema());
 
     // From now on the settings come from Bemafi32.ini in `pasta`; re-reads them.
     void UsaPasta(const std::filesystem::path& pasta);
@@ -60,11 +62,11 @@ class Biblioteca {
     bool apontada_ = false; // the program named the file: its absence is an error
     std::optional<Ajustes> ajustes_;
     Trafego trafego_;
-    LeitorDeRegistros registros_;
     std::optional<PortaSerial> porta_;
     protocolo::Decodificador decodificador_;
     uint8_t sequencia_ = 0;
     Status ultimo_;
+    Portas& portas_;
     const Relogio& relogio_;
 };
 

@@ -141,6 +141,20 @@ PortaSerial::Leitura PortaSerial::LeDisponivel(std::vector<uint8_t>& destino) {
     }
 }
 
+bool PortaSerial::EscreveSemEsperar(std::span<const uint8_t>& bytes) {
+    while (!bytes.empty()) {
+        const auto escritos = ::write(fd_.fd(), bytes.data(), bytes.size());
+        if (escritos > 0) {
+            bytes = bytes.subspan(static_cast<std::size_t>(escritos));
+        } else if (escritos < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return !(escritos < 0 && errno != EAGAIN);
+        }
+    }
+    return true;
+}
+
 PortaSerial::Leitura PortaSerial::Le(std::vector<uint8_t>& destino, Instante prazo,
                                      const Relogio& relogio) {
     for (;;) {
@@ -154,6 +168,27 @@ PortaSerial::Leitura PortaSerial::Le(std::vector<uint8_t>& destino, Instante pra
         if (lido != Leitura::Prazo) return lido;
         if (espera.revents & (POLLERR | POLLHUP)) return Leitura::Fechada;
     }
+}
+
+bool EsperaAlguma(std::span<Vigia> vigias, Instante prazo, const Relogio& relogio) {
+    std::vector<pollfd> esperas;
+    esperas.reserve(vigias.size());
+    for (const auto& v : vigias)
+        esperas.push_back({v.porta->fd(), static_cast<short>(POLLIN | (v.escrever ? POLLOUT : 0)), 0});
+    for (;;) {
+        const int prontos = ::poll(esperas.data(), esperas.size(), EsperaAte(prazo, relogio));
+        if (prontos < 0 && errno == EINTR) continue;
+        if (prontos <= 0) return false;
+        break;
+    }
+    for (std::size_t i = 0; i < vigias.size(); ++i) {
+        const auto eventos = esperas[i].revents;
+        vigias[i].entrada = eventos & (POLLIN | POLLHUP | POLLERR | POLLNVAL);
+        vigias[i].saida = eventos & POLLOUT;
+        vigias[i].falhou = eventos & (POLLERR | POLLNVAL);
+        vigias[i].desligou = eventos & POLLHUP;
+    }
+    return true;
 }
 
 } // namespace bemafi32

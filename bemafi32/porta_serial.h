@@ -38,6 +38,9 @@ class PortaSerial {
     Leitura Le(std::vector<uint8_t>& destino, Instante prazo, const Relogio& relogio);
     // Reads what is there without waiting; Dados when some arrived.
     Leitura LeDisponivel(std::vector<uint8_t>& destino);
+    // Writes what the line takes now, without waiting, and drops it from `bytes`; false when
+    // the line is dead.
+    bool EscreveSemEsperar(std::span<const uint8_t>& bytes);
 
   private:
     PortaSerial(Descritor fd, std::string caminho)
@@ -46,5 +49,19 @@ class PortaSerial {
     Descritor fd_;
     std::string caminho_;
 };
+
+// One line among several waited on at once, and what the wait found on it.
+struct Vigia {
+    PortaSerial* porta = nullptr;
+    bool escrever = false; // also wake when the line takes output
+    bool entrada = false;  // bytes to read, or the line hung up or failed
+    bool saida = false;    // the line takes output
+    bool falhou = false;   // an error on the line
+    bool desligou = false; // the other end hung up
+};
+
+// Waits until one of `vigias` has something to report, or until `prazo`; false on the
+// deadline. Retried on signals.
+bool EsperaAlguma(std::span<Vigia> vigias, Instante prazo, const Relogio& relogio);
 
 } // namespace bemafi32

@@ -1,9 +1,5 @@
 #include "troca.h"
 
-#include <cerrno>
-#include <poll.h>
-#include <unistd.h>
-
 namespace bemafi32 {
 
 namespace {
@@ -73,17 +69,7 @@ struct Sonda {
 };
 
 void EscreveO_QuePuder(Sonda& sonda) {
-    while (!sonda.falta.empty()) {
-        const auto escritos = ::write(sonda.porta.fd(), sonda.falta.data(), sonda.falta.size());
-        if (escritos > 0) {
-            sonda.falta = sonda.falta.subspan(static_cast<std::size_t>(escritos));
-        } else if (escritos < 0 && errno == EINTR) {
-            continue;
-        } else {
-            if (escritos < 0 && errno != EAGAIN) sonda.viva = false;
-            return;
-        }
-    }
+    if (!sonda.porta.EscreveSemEsperar(sonda.falta)) sonda.viva = false;
 }
 
 } // namespace
@@ -106,30 +92,25 @@ Descoberta Descobre(const std::vector<Candidato>& candidatos, const protocolo::P
     }
     descoberta.abertas = static_cast<int>(sondas.size());
 
-    std::vector<pollfd> esperas;
+    std::vector<Vigia> vigias;
     std::vector<std::size_t> indices;
     for (;;) {
-        esperas.clear();
+        vigias.clear();
         indices.clear();
         for (std::size_t i = 0; i < sondas.size(); ++i) {
             if (!sondas[i].viva) continue;
-            const short eventos =
-                static_cast<short>(POLLIN | (sondas[i].falta.empty() ? 0 : POLLOUT));
-            esperas.push_back({sondas[i].porta.fd(), eventos, 0});
+            vigias.push_back({&sondas[i].porta, !sondas[i].falta.empty()});
             indices.push_back(i);
         }
-        if (esperas.empty()) break;
-        const int prontos = ::poll(esperas.data(), esperas.size(), EsperaAte(prazo, relogio));
-        if (prontos < 0 && errno == EINTR) continue;
-        if (prontos <= 0) break;
+        if (vigias.empty() || !EsperaAlguma(vigias, prazo, relogio)) break;
 
         // In candidate order, so that answers in the same wake-up always pick the same line.
         std::optional<std::size_t> vencedora;
-        for (std::size_t k = 0; k < esperas.size(); ++k) {
+        for (std::size_t k = 0; k < vigias.size(); ++k) {
             auto& sonda = sondas[indices[k]];
-            const auto eventos = esperas[k].revents;
-            if (eventos & POLLOUT) EscreveO_QuePuder(sonda);
-            if (!(eventos & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) continue;
+            const Vigia& vigia = vigias[k];
+            if (vigia.saida) EscreveO_QuePuder(sonda);
+            if (!vigia.entrada) continue;
             const auto antes = sonda.recebidos.size();
             const auto leitura = sonda.porta.LeDisponivel(sonda.recebidos);
             sonda.decodificador.Alimenta(std::span(sonda.recebidos).subspan(antes));
@@ -141,8 +122,8 @@ Descoberta Descobre(const std::vector<Candidato>& candidatos, const protocolo::P
                 }
                 continue;
             }
-            if (leitura == PortaSerial::Leitura::Fechada || (eventos & (POLLERR | POLLNVAL)) ||
-                ((eventos & POLLHUP) && leitura != PortaSerial::Leitura::Dados))
+            if (leitura == PortaSerial::Leitura::Fechada || vigia.falhou ||
+                (vigia.desligou && leitura != PortaSerial::Leitura::Dados))
                 sonda.viva = false;
         }
         if (vencedora) {

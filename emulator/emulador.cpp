@@ -62,7 +62,7 @@ Emulador::Emulador(const Opcoes& opcoes)
     impressora_.MudaEstado(opcoes.estado);
     impressora_.MudaAtraso(opcoes.atraso);
     if (opcoes.proximo) impressora_.DefineProximo(*opcoes.proximo);
-    if (!opcoes.semRegistro) registro_.emplace(terminal_.caminho);
+    if (!opcoes.semRegistro) inscricao_.emplace(terminal_.caminho);
 }
 
 int Emulador::Executa() {

@@ -4,7 +4,7 @@
 
 #include "impressora.h"
 #include "opcoes.h"
-#include "registro.h"
+#include "inscricao.h"
 #include "terminal.h"
 
 #include <chrono>
@@ -41,7 +41,7 @@ class Emulador {
     Impressora impressora_;
     Descritor sinais_;
     Terminal terminal_;
-    std::optional<Registro> registro_;
+    std::optional<Inscricao> inscricao_;
     protocolo::Decodificador decodificador_;
     std::deque<Envio> envios_;
     std::string controle_;          // a command line not yet ended by a newline

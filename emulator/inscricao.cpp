@@ -1,10 +1,10 @@
-#include "registro.h"
+#include "inscricao.h"
 
+#include "inscricao/inscricao.h"
 #include "terminal.h"
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -15,8 +15,6 @@ namespace emulador {
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::string_view kPrefixo = "emulador-";
 
 [[noreturn]] void Falha(const fs::path& onde) {
     throw std::system_error(errno, std::generic_category(), onde.string());
@@ -31,7 +29,7 @@ void PreparaPasta(const fs::path& pasta) {
         throw std::runtime_error(pasta.string() + " is not a folder (or is a symbolic link)");
     if (info.st_uid != ::geteuid())
         throw std::runtime_error(pasta.string() + " belongs to another user");
-    if (info.st_mode & (S_IWGRP | S_IWOTH))
+    if (!inscricao::PastaConfiavel(info))
         throw std::runtime_error(pasta.string() + " is writable by group or others");
 }
 
@@ -39,34 +37,24 @@ void PreparaPasta(const fs::path& pasta) {
 void RemoveAbandonados(const fs::path& pasta) {
     std::error_code erro;
     for (const auto& entrada : fs::directory_iterator(pasta, erro)) {
-        const std::string nome = entrada.path().filename().string();
-        if (!nome.starts_with(kPrefixo)) continue;
-        char* fim = nullptr;
-        const long pid = std::strtol(nome.c_str() + kPrefixo.size(), &fim, 10);
-        if (pid <= 0 || *fim != '\0' || pid == ::getpid()) continue;
-        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-            fs::remove(entrada.path(), erro);
+        const auto pid = inscricao::PidDoNome(entrada.path().filename().string());
+        if (!pid || *pid == ::getpid()) continue;
+        if (::kill(*pid, 0) != 0 && errno == ESRCH) fs::remove(entrada.path(), erro);
     }
 }
 
 } // namespace
 
-fs::path PastaDeRegistro() {
-    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg)
-        return fs::path(xdg) / "testeecf";
-    if (const char* casa = std::getenv("HOME"); casa && *casa) return fs::path(casa) / ".testeecf";
-    throw std::runtime_error("neither XDG_RUNTIME_DIR nor HOME is set, so there is no folder "
-                             "to register in (use --sem-registro)");
-}
-
-Registro::Registro(const std::string& caminhoDoTerminal) {
-    const fs::path pasta = PastaDeRegistro();
+Inscricao::Inscricao(const std::string& caminhoDoTerminal) {
+    const fs::path pasta = inscricao::Pasta();
+    if (pasta.empty())
+        throw std::runtime_error("neither XDG_RUNTIME_DIR nor HOME is set, so there is no "
+                                 "folder to register in (use --sem-registro)");
     PreparaPasta(pasta);
     RemoveAbandonados(pasta);
 
-    const std::string pid = std::to_string(::getpid());
-    const fs::path temporario = pasta / ("." + std::string(kPrefixo) + pid + ".tmp");
-    const fs::path arquivo = pasta / (std::string(kPrefixo) + pid);
+    const fs::path temporario = pasta / inscricao::NomeTemporario(::getpid());
+    const fs::path arquivo = pasta / inscricao::Nome(::getpid());
     const auto desiste = [&](const fs::path& onde) {
         const int erro = errno;
         ::unlink(temporario.c_str());
@@ -77,13 +65,13 @@ Registro::Registro(const std::string& caminhoDoTerminal) {
         Descritor fd(::open(temporario.c_str(),
                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (fd.fd() < 0) Falha(temporario);
-        const std::string conteudo = caminhoDoTerminal + "\n";
+        const std::string conteudo = inscricao::Escreve({caminhoDoTerminal});
         if (!EscreveTudo(fd.fd(), conteudo.data(), conteudo.size())) desiste(temporario);
     }
     if (::rename(temporario.c_str(), arquivo.c_str()) != 0) desiste(arquivo);
     arquivo_ = arquivo;
 }
 
-Registro::~Registro() { ::unlink(arquivo_.c_str()); }
+Inscricao::~Inscricao() { ::unlink(arquivo_.c_str()); }
 
 } // namespace emulador

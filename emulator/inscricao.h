@@ -1,5 +1,5 @@
-// The emulator's entry for the library's "Default" discovery: a file emulador-<pid> holding
-// the line's device path, in a folder only its user can write to.
+// The emulator's registration for the library's "Default" discovery, in the folder and
+// the form that inscricao/inscricao.h sets out.
 #pragma once
 
 #include <filesystem>
@@ -7,18 +7,15 @@
 
 namespace emulador {
 
-// $XDG_RUNTIME_DIR/testeecf, else $HOME/.testeecf. Throws std::runtime_error with neither.
-std::filesystem::path PastaDeRegistro();
-
-class Registro {
+class Inscricao {
   public:
     // Creates the folder when missing (mode 0700), refuses one that others could write to,
     // removes the entries of emulators no longer running, and writes this process's entry
     // atomically. Throws std::runtime_error or std::system_error.
-    explicit Registro(const std::string& caminhoDoTerminal);
-    ~Registro();
-    Registro(const Registro&) = delete;
-    Registro& operator=(const Registro&) = delete;
+    explicit Inscricao(const std::string& caminhoDoTerminal);
+    ~Inscricao();
+    Inscricao(const Inscricao&) = delete;
+    Inscricao& operator=(const Inscricao&) = delete;
 
     const std::filesystem::path& arquivo() const { return arquivo_; }
 

@@ -3,7 +3,10 @@
 #include "ajustes.h"
 #include "escala.h"
 #include "porta_serial.h"
-#include "portas.h"
+#include "emuladores.h"
+#include "nomes_com.h"
+#include "portas_linux.h"
+#include "portas_seriais.h"
 #include "relogio.h"
 #include "troca.h"
 
@@ -318,7 +321,7 @@ void TstBemafi32::registro() {
     if (estrago == "arquivo-ligacao")
         QVERIFY(QFile::link(arquivo.fileName(), QDir(real).filePath(nome)));
 
-    const auto achados = EmuladoresRegistrados(pasta.toStdString());
+    const auto achados = EmuladoresInscritos(pasta.toStdString());
     QCOMPARE(achados.size(), aceito ? 1u : 0u);
     if (aceito) {
         QCOMPARE(achados[0].caminho, pty.escravo);
@@ -342,7 +345,7 @@ void TstBemafi32::registrosOrdenadosPorPid() {
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write((pty->escravo + "\n").c_str());
     }
-    const auto achados = EmuladoresRegistrados(base.path().toStdString());
+    const auto achados = EmuladoresInscritos(base.path().toStdString());
     QCOMPARE(achados.size(), 2u);
     QCOMPARE(achados[0].caminho, primeiro.escravo);
     QCOMPARE(achados[1].caminho, segundo.escravo);
@@ -375,7 +378,7 @@ void TstBemafi32::leitorDeRegistrosAcompanhaAPasta() {
     const QString p1 = QString::fromStdString(primeiro.escravo);
     const QString p2 = QString::fromStdString(segundo.escravo);
 
-    LeitorDeRegistros leitor;
+    LeitorDeInscricoes leitor;
     QCOMPARE(caminhos(leitor.Le(pasta)), QStringList{});
     registra(a, primeiro);
     QCOMPARE(caminhos(leitor.Le(pasta)), QStringList{p1});
@@ -410,10 +413,23 @@ void TstBemafi32::confereRecusaO_QueNaoEhPortaNemEmulador() {
     QFETCH(QString, caminho);
     Pty pty = NovoPty();
     Pty registrado = NovoPty();
+    // A system of its own with no serial port, and a registration of the second pty.
+    QTemporaryDir raiz;
+    QVERIFY(QDir(raiz.path()).mkpath("sys/class/tty") && QDir(raiz.path()).mkpath("dev"));
+    QVERIFY(::chmod(raiz.path().toLocal8Bit(), 0700) == 0);
+    QFile inscricao(raiz.filePath(QString("emulador-%1").arg(::getpid())));
+    QVERIFY(inscricao.open(QIODevice::WriteOnly));
+    inscricao.write((registrado.escravo + "\n").c_str());
+    inscricao.close();
+    PortasDoLinux portas({raiz.filePath("sys").toStdString(), raiz.filePath("dev").toStdString()},
+                         raiz.path().toStdString());
+
     const std::string c = caminho == "pty" ? pty.escravo : caminho.toStdString();
-    QVERIFY(!ConferePorta(c, {ComoEmulador(registrado)}));
+    std::string levou;
+    QVERIFY(!portas.Nomeada(c, {}, levou));
+    QCOMPARE(levou, c);
     // The registered one passes, as an emulator.
-    const auto aceito = ConferePorta(registrado.escravo, {ComoEmulador(registrado)});
+    const auto aceito = portas.Nomeada(registrado.escravo, {}, levou);
     QVERIFY(aceito && aceito->tipo == TipoPorta::Emulador);
 }
 

@@ -35,6 +35,9 @@ Troca Pergunta(PortaSerial& porta, protocolo::Decodificador& decodificador,
     const auto inicio = relogio.Agora();
     const auto prazo = inicio + timeout;
     troca.enviados = protocolo::Codifica(pedido);
+    // What an earlier exchange left half-read (an answer cut short) belongs to no one now,
+    // and would make silence look like garbage.
+    decodificador.Limpa();
     const auto descartadosAntes = decodificador.Descartados();
     bool ilegivel = false;
 

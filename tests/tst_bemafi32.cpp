@@ -517,7 +517,9 @@ void TstBemafi32::abreDeixaALinhaCruaETrancada() {
 }
 
 // What the printer's side of the line holds when the request goes out.
+// What the printer's side of the line held for the exchange before, if there was one.
 void TstBemafi32::pergunta_data() {
+    QTest::addColumn<QByteArray>("anterior");
     QTest::addColumn<QByteArray>("linha");
     QTest::addColumn<int>("desfecho");
     QTest::addColumn<int>("st1");
@@ -527,29 +529,45 @@ void TstBemafi32::pergunta_data() {
                           static_cast<qsizetype>(v.size()));
     };
     const QByteArray certa = bytes(Resposta(9, 64));
-    QTest::newRow("its answer") << certa << int(Desfecho::Respondeu) << 64;
+    const QByteArray cortada = bytes(Resposta(8, 128)).left(5);
+    const QByteArray nada;
+    QTest::newRow("its answer") << nada << certa << int(Desfecho::Respondeu) << 64;
     QTest::newRow("a late answer to an earlier request, then its own")
-        << bytes(Resposta(8, 128)) + certa << int(Desfecho::Respondeu) << 64;
+        << nada << bytes(Resposta(8, 128)) + certa << int(Desfecho::Respondeu) << 64;
     QTest::newRow("garbage, then its answer")
-        << QByteArray("\xff\x13 lixo", 7) + certa << int(Desfecho::Respondeu) << 64;
-    QTest::newRow("nothing") << QByteArray() << int(Desfecho::Silencio) << 0;
+        << nada << QByteArray("\xff\x13 lixo", 7) + certa << int(Desfecho::Respondeu) << 64;
+    QTest::newRow("nothing") << nada << nada << int(Desfecho::Silencio) << 0;
     QTest::newRow("only a late answer to an earlier request")
-        << bytes(Resposta(8, 128)) << int(Desfecho::Silencio) << 0;
-    QTest::newRow("garbage") << QByteArray("\xff\x13 lixo", 7) << int(Desfecho::Ilegivel) << 0;
-    QTest::newRow("half an answer") << certa.left(certa.size() / 2) << int(Desfecho::Ilegivel) << 0;
+        << nada << bytes(Resposta(8, 128)) << int(Desfecho::Silencio) << 0;
+    QTest::newRow("garbage") << nada << QByteArray("\xff\x13 lixo", 7) << int(Desfecho::Ilegivel)
+                             << 0;
+    QTest::newRow("half an answer")
+        << nada << certa.left(certa.size() / 2) << int(Desfecho::Ilegivel) << 0;
     QTest::newRow("a request instead of an answer")
-        << bytes(protocolo::Codifica(Status(9))) << int(Desfecho::Ilegivel) << 0;
+        << nada << bytes(protocolo::Codifica(Status(9))) << int(Desfecho::Ilegivel) << 0;
+    QTest::newRow("nothing, after an answer cut short")
+        << cortada << nada << int(Desfecho::Silencio) << 0;
+    QTest::newRow("its answer, after an answer cut short")
+        << cortada << certa << int(Desfecho::Respondeu) << 64;
 }
 
 void TstBemafi32::pergunta() {
+    QFETCH(QByteArray, anterior);
     QFETCH(QByteArray, linha);
     QFETCH(int, desfecho);
     Pty pty = NovoPty();
     auto porta = PortaSerial::Abre(ComoEmulador(pty), 115200);
     QVERIFY(porta);
+    protocolo::Decodificador decodificador;
+    if (!anterior.isEmpty()) {
+        Escreve(pty, std::vector<uint8_t>(anterior.begin(), anterior.end()));
+        const auto antes = Pergunta(*porta, decodificador, Status(8), 50ms, RelogioDoSistema());
+        QCOMPARE(int(antes.desfecho), int(Desfecho::Ilegivel));
+        std::vector<uint8_t> pedido(64);
+        QVERIFY(::read(pty.mestre.fd(), pedido.data(), pedido.size()) > 0);
+    }
     Escreve(pty, std::vector<uint8_t>(linha.begin(), linha.end()));
 
-    protocolo::Decodificador decodificador;
     const auto troca = Pergunta(*porta, decodificador, Status(9), 50ms, RelogioDoSistema());
     QCOMPARE(int(troca.desfecho), desfecho);
     QTEST(int(troca.resposta.st1), "st1");

@@ -124,7 +124,10 @@ int32_t Biblioteca::VerificaEstado(Status& status) {
 }
 
 int32_t Biblioteca::LeituraX() {
-    if (!porta_) return retorno::kPortaNaoAbre;
+    if (!porta_) {
+        ultimo_ = {};
+        return retorno::kPortaNaoAbre;
+    }
     const auto pedido = NovoPedido(protocolo::Comando::LeituraX);
     const auto troca =
         Pergunta(*porta_, decodificador_, pedido, Atuais().timeoutLeituraX, relogio_);

@@ -174,7 +174,8 @@ bool EsperaAlguma(std::span<Vigia> vigias, Instante prazo, const Relogio& relogi
     std::vector<pollfd> esperas;
     esperas.reserve(vigias.size());
     for (const auto& v : vigias)
-        esperas.push_back({v.porta->fd(), static_cast<short>(POLLIN | (v.escrever ? POLLOUT : 0)), 0});
+        esperas.push_back(
+            {v.porta->fd(), static_cast<short>(POLLIN | (v.escrever ? POLLOUT : 0)), 0});
     for (;;) {
         const int prontos = ::poll(esperas.data(), esperas.size(), EsperaAte(prazo, relogio));
         if (prontos < 0 && errno == EINTR) continue;

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "impressora.h"
-#include "opcoes.h"
 #include "inscricao.h"
+#include "opcoes.h"
 #include "terminal.h"
 
 #include <chrono>

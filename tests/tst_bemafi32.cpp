@@ -1,10 +1,10 @@
 // The stand-in library's parts: port names, settings, which devices it trusts, and one
 // request and answer over a real pseudo-terminal, with the test playing the printer.
 #include "ajustes.h"
-#include "escala.h"
-#include "porta_serial.h"
 #include "emuladores.h"
+#include "escala.h"
 #include "nomes_com.h"
+#include "porta_serial.h"
 #include "portas_linux.h"
 #include "portas_seriais.h"
 #include "relogio.h"

@@ -118,6 +118,8 @@ class TstPontaAPonta : public QObject {
     void portaDisputada();
     void liberarSoltaAPorta();
     void leituraXTemSeuProprioTimeout();
+    void semPortaOsValoresZeram_data();
+    void semPortaOsValoresZeram();
     void default__data();
     void default_();
     void ptySemRegistroNaoEhAberto();
@@ -419,6 +421,33 @@ void TstPontaAPonta::leituraXTemSeuProprioTimeout() {
 
     int32_t ack = 0, st1 = 0, st2 = 0, st3 = 0;
     QCOMPARE(Bematech_FI_VerificaEstadoImpressoraMFD(&ack, &st1, &st2, &st3), -6);
+}
+
+// Once the port is closed, a call that needs it fails with -5 and leaves 0, 0, 0, 0 as the
+// last status, not what the printer said while the port was open.
+void TstPontaAPonta::semPortaOsValoresZeram_data() {
+    QTest::addColumn<QString>("funcao");
+    QTest::newRow("status query") << u"VerificaEstado"_s;
+    QTest::newRow("X reading") << u"LeituraX"_s;
+}
+
+void TstPontaAPonta::semPortaOsValoresZeram() {
+    QFETCH(QString, funcao);
+    Emulador emulador({"--estado", "pouco-papel"});
+    QVERIFY(emulador.Pty().startsWith("/dev/"));
+    EscreveIni(emulador.Pty());
+    QVERIFY(Localizar());
+    QCOMPARE(UltimoStatus(), (QList<int>{6, 64, 0, 0}));
+    QCOMPARE(Bematech_FI_FechaPortaSerial(), 1);
+
+    int32_t ack = -1, st1 = -1, st2 = -1, st3 = -1;
+    const int32_t retorno = funcao == u"LeituraX"_s
+                                ? Bematech_FI_LeituraX()
+                                : Bematech_FI_VerificaEstadoImpressoraMFD(&ack, &st1, &st2, &st3);
+    QCOMPARE(retorno, -5);
+    if (funcao != u"LeituraX"_s)
+        QCOMPARE((QList<int>{ack, st1, st2, st3}), (QList<int>{0, 0, 0, 0}));
+    QCOMPARE(UltimoStatus(), (QList<int>{0, 0, 0, 0}));
 }
 
 // "Default" among registered ptys that never answer.

@@ -2,9 +2,9 @@
 
 #include "perfil.h"
 
+#include <array>
 #include <charconv>
-#include <fstream>
-#include <sstream>
+#include <vector>
 
 namespace bemafi32 {
 
@@ -20,9 +20,38 @@ std::string_view Apara(std::string_view s) {
     return s;
 }
 
-std::string Valor(std::string_view texto, std::string_view secao, std::string_view chave) {
-    const std::string valor = perfil::LerDoTexto(texto, secao, chave);
-    return std::string(Apara(valor));
+// The values of every key below, read in one pass over the text: a large file costs one
+// reading, not one per key.
+class Valores {
+  public:
+    explicit Valores(std::string_view texto) : texto_(texto) {
+        consultas_.push_back({"Sistema", "Porta"});
+        for (const char* chave : {"Timeout", "TimeoutLeituraX", "Velocidade", "Log"})
+            consultas_.push_back({kSecao, chave});
+        for (int n = 1; n <= 15; ++n)
+            nomesCom_[n - 1] = "COM" + std::to_string(n);
+        for (const auto& nome : nomesCom_)
+            consultas_.push_back({kSecao, nome});
+        perfil::LerDoTexto(texto, consultas_);
+    }
+    Valores(const Valores&) = delete;
+    Valores& operator=(const Valores&) = delete;
+
+    // A key not asked above is read on its own.
+    std::string Le(std::string_view secao, std::string_view chave) const {
+        for (const auto& consulta : consultas_)
+            if (consulta.secao == secao && consulta.chave == chave) return consulta.valor;
+        return perfil::LerDoTexto(texto_, secao, chave);
+    }
+
+  private:
+    std::string_view texto_;
+    std::array<std::string, 15> nomesCom_;
+    std::vector<perfil::Consulta> consultas_;
+};
+
+std::string Valor(const Valores& valores, std::string_view secao, std::string_view chave) {
+    return std::string(Apara(valores.Le(secao, chave)));
 }
 
 std::optional<long> Numero(std::string_view texto) {
@@ -34,24 +63,25 @@ std::optional<long> Numero(std::string_view texto) {
     return valor;
 }
 
-void LeTimeout(std::string_view texto, std::string_view chave, std::chrono::milliseconds& valor) {
-    const auto n = Numero(Valor(texto, kSecao, chave));
+void LeTimeout(const Valores& valores, std::string_view chave, std::chrono::milliseconds& valor) {
+    const auto n = Numero(Valor(valores, kSecao, chave));
     if (n && *n > 0 && *n <= kTimeoutMaximo) valor = std::chrono::milliseconds(*n);
 }
 
 } // namespace
 
 Ajustes LeAjustes(std::string_view texto, const std::filesystem::path& pasta) {
+    const Valores valores(texto);
     Ajustes a;
-    a.porta = Valor(texto, "Sistema", "Porta");
-    LeTimeout(texto, "Timeout", a.timeout);
-    LeTimeout(texto, "TimeoutLeituraX", a.timeoutLeituraX);
-    if (const auto v = Numero(Valor(texto, kSecao, "Velocidade")); v && *v > 0)
+    a.porta = Valor(valores, "Sistema", "Porta");
+    LeTimeout(valores, "Timeout", a.timeout);
+    LeTimeout(valores, "TimeoutLeituraX", a.timeoutLeituraX);
+    if (const auto v = Numero(Valor(valores, kSecao, "Velocidade")); v && *v > 0)
         a.velocidade = static_cast<unsigned>(*v);
-    if (const auto log = Valor(texto, kSecao, "Log"); !log.empty())
+    if (const auto log = Valor(valores, kSecao, "Log"); !log.empty())
         a.log = pasta / std::filesystem::path(log);
     for (int n = 1; n <= 15; ++n) {
-        const auto dispositivo = Valor(texto, kSecao, "COM" + std::to_string(n));
+        const auto dispositivo = Valor(valores, kSecao, "COM" + std::to_string(n));
         if (!dispositivo.empty()) a.portasCom[n] = dispositivo;
     }
     return a;
@@ -60,11 +90,11 @@ Ajustes LeAjustes(std::string_view texto, const std::filesystem::path& pasta) {
 std::optional<Ajustes> CarregaAjustes(const std::filesystem::path& arquivo) {
     std::error_code erro;
     if (!std::filesystem::is_regular_file(arquivo, erro)) return std::nullopt;
-    std::ifstream entrada(arquivo, std::ios::binary);
-    if (!entrada) return std::nullopt;
-    std::ostringstream texto;
-    texto << entrada.rdbuf();
-    return LeAjustes(texto.str(), arquivo.parent_path());
+    // Read as the profile layer reads it: no wait on a FIFO put in its place meanwhile, and
+    // one copy of a large file in memory.
+    std::string texto;
+    if (perfil::LerTexto(arquivo, texto)) return std::nullopt;
+    return LeAjustes(texto, arquivo.parent_path());
 }
 
 } // namespace bemafi32

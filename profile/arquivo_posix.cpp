@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <exception>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -70,6 +72,9 @@ std::error_code LerDe(int fd, std::string& texto, struct stat& info) {
     if (S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
     if (!S_ISREG(info.st_mode)) return std::make_error_code(std::errc::invalid_argument);
     texto.clear();
+    // One allocation for the whole file, not a doubling string: a large file costs its size.
+    if (info.st_size > 0 && static_cast<std::uintmax_t>(info.st_size) < texto.max_size())
+        texto.reserve(static_cast<std::size_t>(info.st_size));
     char bloco[8192];
     for (;;) {
         const ssize_t lidos = ::read(fd, bloco, sizeof bloco);
@@ -257,7 +262,11 @@ std::error_code Reescrever(const fs::path& arquivo,
         return NoLugar(alvo, transforma, erro);
     if (erro) return erro;
     Descritor temp(fd);
-    erro = Substitui(alvo, temporario, fd, transforma);
+    try {
+        erro = Substitui(alvo, temporario, fd, transforma);
+    } catch (const std::exception&) { // a file too large for memory
+        erro = std::make_error_code(std::errc::not_enough_memory);
+    }
     if (erro) ::unlink(temporario.c_str()); // still under our lock, so still ours
     return erro;
 }

@@ -2,6 +2,11 @@
 
 #include "arquivo.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace perfil {
@@ -65,6 +70,9 @@ char32_t Minuscula(char32_t c) {
 }
 
 bool MesmoNome(std::string_view a, std::string_view b) {
+    // Every pair of letters above has sequences of one length: names of different lengths
+    // never match, which spares a large file most comparisons.
+    if (a.size() != b.size()) return false;
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         const std::size_t na = Sequencia(a, i), nb = Sequencia(b, j);
@@ -104,21 +112,29 @@ Linha Classifica(std::string_view texto, std::size_t inicio, std::size_t fim, st
     return linha;
 }
 
-std::vector<Linha> Linhas(std::string_view texto) {
-    std::vector<Linha> linhas;
-    std::size_t inicio = texto.starts_with(kMarcaUtf8) ? kMarcaUtf8.size() : 0;
-    while (inicio < texto.size()) {
-        std::size_t fim = texto.find_first_of("\r\n", inicio);
-        std::size_t proxima;
-        if (fim == npos)
-            fim = proxima = texto.size();
-        else
-            proxima = fim + (texto.compare(fim, 2, "\r\n") == 0 ? 2 : 1);
-        linhas.push_back(Classifica(texto, inicio, fim, proxima));
-        inicio = proxima;
+// The lines of a text, one at a time, without holding them: a large file costs its own
+// size and no more.
+class Leitor {
+  public:
+    explicit Leitor(std::string_view texto)
+        : texto_(texto), inicio_(texto.starts_with(kMarcaUtf8) ? kMarcaUtf8.size() : 0) {}
+
+    bool Proxima(Linha& linha) {
+        if (inicio_ >= texto_.size()) return false;
+        std::size_t fim = inicio_;
+        while (fim < texto_.size() && texto_[fim] != '\r' && texto_[fim] != '\n')
+            ++fim;
+        std::size_t proxima = fim;
+        if (fim < texto_.size()) proxima += texto_.compare(fim, 2, "\r\n") == 0 ? 2 : 1;
+        linha = Classifica(texto_, inicio_, fim, proxima);
+        inicio_ = proxima;
+        return true;
     }
-    return linhas;
-}
+
+  private:
+    std::string_view texto_;
+    std::size_t inicio_;
+};
 
 // The line break for a line written after `linha`: its own, or else the text's first one,
 // or else CR LF. Taking the neighbour's keeps a lone CR from meeting the LF of an empty
@@ -130,25 +146,70 @@ std::string_view Quebra(std::string_view texto, const Linha& linha) {
     return texto.substr(quebra, 1);
 }
 
-struct Local {
-    std::size_t secao = npos;  // the first section of the name
-    std::size_t chave = npos;  // the first key of the name in it
-    std::size_t ultima = npos; // its last non-blank line
+// One section and key looked for, and what the text holds of them: the first section of
+// the name, in it the first key of the name, and its last non-blank line.
+struct Busca {
+    std::string_view secao; // trimmed
+    std::string_view chave; // trimmed
+    bool vista = false;     // a section of the name was met
+    bool aberta = false;    // the lines now read are in that section
+    std::optional<Linha> achada{};
+    Linha ultima{};
 };
 
-Local Procura(const std::vector<Linha>& linhas, std::string_view secao, std::string_view chave) {
-    Local local;
-    for (std::size_t i = 0; i < linhas.size(); ++i) {
-        const Linha& linha = linhas[i];
+std::uint64_t Bit(std::size_t tamanho) {
+    return std::uint64_t{1} << std::min<std::size_t>(tamanho, 63);
+}
+
+// One bit for each length of the keys still looked for in the section being read (from 63
+// bytes on, lengths share the last bit): most lines of a large section are passed over
+// after one test, however many keys are looked for.
+std::uint64_t Tamanhos(std::span<const Busca> buscas) {
+    std::uint64_t bits = 0;
+    for (const Busca& busca : buscas)
+        if (busca.aberta && !busca.achada) bits |= Bit(busca.chave.size());
+    return bits;
+}
+
+// Goes through the text once for every search; stops as soon as each is resolved. Gives the
+// text's last line when a search is left unresolved, so that the text was read to its end.
+std::optional<Linha> Procura(std::string_view texto, std::span<Busca> buscas) {
+    std::optional<Linha> ultimaDoTexto;
+    Linha linha{}, ultimaDaSecao{};
+    std::size_t abertas = 0;
+    std::size_t pendentes = buscas.size();
+    std::uint64_t tamanhos = 0;
+    Leitor leitor(texto);
+    while (pendentes > 0 && leitor.Proxima(linha)) {
+        ultimaDoTexto = linha;
         if (linha.tipo == Tipo::Secao) {
-            if (local.secao != npos) break;
-            if (MesmoNome(linha.nome, secao)) local.secao = local.ultima = i;
-        } else if (linha.tipo == Tipo::Chave && local.secao != npos) {
-            local.ultima = i;
-            if (local.chave == npos && MesmoNome(linha.nome, chave)) local.chave = i;
+            for (Busca& busca : buscas) {
+                if (busca.aberta) {
+                    busca.aberta = false;
+                    busca.ultima = ultimaDaSecao;
+                    --abertas;
+                    pendentes -= !busca.achada;
+                } else if (!busca.vista && MesmoNome(linha.nome, busca.secao)) {
+                    busca.vista = busca.aberta = true;
+                    ++abertas;
+                }
+            }
+            ultimaDaSecao = linha;
+            tamanhos = Tamanhos(buscas);
+        } else if (linha.tipo == Tipo::Chave && abertas > 0) {
+            ultimaDaSecao = linha;
+            if ((tamanhos & Bit(linha.nome.size())) == 0) continue;
+            for (Busca& busca : buscas)
+                if (busca.aberta && !busca.achada && MesmoNome(linha.nome, busca.chave)) {
+                    busca.achada = linha;
+                    --pendentes;
+                }
+            tamanhos = Tamanhos(buscas);
         }
     }
-    return local;
+    for (Busca& busca : buscas)
+        if (busca.aberta) busca.ultima = ultimaDaSecao;
+    return ultimaDoTexto;
 }
 
 std::string_view SemAspas(std::string_view valor) {
@@ -178,26 +239,36 @@ bool QuebraLinha(std::string_view texto) {
     return texto.find_first_of(std::string_view("\r\n\0", 3)) != npos;
 }
 
+void LerDoTexto(std::string_view texto, std::span<Consulta> consultas) {
+    std::vector<Busca> buscas;
+    buscas.reserve(consultas.size());
+    for (const Consulta& consulta : consultas)
+        buscas.push_back({Apara(consulta.secao), Apara(consulta.chave)});
+    Procura(texto, buscas);
+    for (std::size_t i = 0; i < consultas.size(); ++i) {
+        consultas[i].valor.clear();
+        if (!buscas[i].achada) continue;
+        std::string_view valor = buscas[i].achada->valor;
+        valor = valor.substr(0, valor.find('\0')); // as Windows, which reads into a C string
+        consultas[i].valor = Corta(SemAspas(valor));
+    }
+}
+
 std::string LerDoTexto(std::string_view texto, std::string_view secao, std::string_view chave) {
-    const auto linhas = Linhas(texto);
-    const Local local = Procura(linhas, Apara(secao), Apara(chave));
-    if (local.chave == npos) return {};
-    std::string_view valor = linhas[local.chave].valor;
-    valor = valor.substr(0, valor.find('\0')); // as Windows, which reads into a C string
-    return std::string(Corta(SemAspas(valor)));
+    Consulta consulta{secao, chave};
+    LerDoTexto(texto, std::span(&consulta, 1));
+    return std::move(consulta.valor);
 }
 
 std::string GravarNoTexto(std::string_view texto, std::string_view secao, std::string_view chave,
                           std::string_view valor) {
     std::string novo(texto);
     if (QuebraLinha(secao) || QuebraLinha(chave) || QuebraLinha(valor)) return novo;
-    secao = Apara(secao);
-    chave = Apara(chave);
-    const auto linhas = Linhas(texto);
-    const Local local = Procura(linhas, secao, chave);
+    Busca busca{Apara(secao), Apara(chave)};
+    const std::optional<Linha> ultimaDoTexto = Procura(texto, std::span(&busca, 1));
 
-    if (local.chave != npos) {
-        const Linha& linha = linhas[local.chave];
+    if (busca.achada) {
+        const Linha& linha = *busca.achada;
         novo.replace(linha.inicio, linha.fim - linha.inicio, LinhaDeChave(linha.nome, valor));
         return novo;
     }
@@ -205,29 +276,38 @@ std::string GravarNoTexto(std::string_view texto, std::string_view secao, std::s
     std::string inserida;
     std::size_t onde = novo.size();
     std::string_view quebra = "\r\n";
-    if (!linhas.empty()) {
-        const Linha& antes = local.secao != npos ? linhas[local.ultima] : linhas.back();
+    if (busca.vista || ultimaDoTexto) {
+        const Linha& antes = busca.vista ? busca.ultima : *ultimaDoTexto;
         onde = antes.proxima;
         quebra = Quebra(texto, antes);
         if (antes.proxima == antes.fim) // the last line, without its line break
             inserida = quebra;
     }
-    if (local.secao == npos) {
+    if (!busca.vista) {
         inserida += '[';
-        inserida += secao;
+        inserida += busca.secao;
         inserida += ']';
         inserida += quebra;
     }
-    inserida += LinhaDeChave(chave, valor);
+    inserida += LinhaDeChave(busca.chave, valor);
     inserida += quebra;
     novo.insert(onde, inserida);
     return novo;
 }
 
+std::error_code LerTexto(const std::filesystem::path& arquivo, std::string& texto) {
+    try {
+        return arquivo::Ler(arquivo, texto);
+    } catch (const std::exception&) { // a file too large for memory
+        texto = std::string();
+        return std::make_error_code(std::errc::not_enough_memory);
+    }
+}
+
 std::string LerString(const std::filesystem::path& arquivo, std::string_view secao,
                       std::string_view chave) {
     std::string texto;
-    if (arquivo::Ler(arquivo, texto)) return {};
+    if (LerTexto(arquivo, texto)) return {};
     return LerDoTexto(texto, secao, chave);
 }
 
@@ -235,8 +315,13 @@ std::error_code GravarString(const std::filesystem::path& arquivo, std::string_v
                              std::string_view chave, std::string_view valor) {
     if (QuebraLinha(secao) || QuebraLinha(chave) || QuebraLinha(valor))
         return std::make_error_code(std::errc::invalid_argument);
-    return arquivo::Reescrever(
-        arquivo, [&](std::string_view atual) { return GravarNoTexto(atual, secao, chave, valor); });
+    try {
+        return arquivo::Reescrever(arquivo, [&](std::string_view atual) {
+            return GravarNoTexto(atual, secao, chave, valor);
+        });
+    } catch (const std::exception&) { // a file too large for memory
+        return std::make_error_code(std::errc::not_enough_memory);
+    }
 }
 
 } // namespace perfil

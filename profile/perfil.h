@@ -43,6 +43,7 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -63,6 +64,21 @@ std::error_code GravarString(const std::filesystem::path& arquivo, std::string_v
 // The same two operations on the file's text, for callers and tests that hold it.
 // GravarNoTexto gives the text back unchanged when a name or the value holds CR, LF or NUL.
 std::string LerDoTexto(std::string_view texto, std::string_view secao, std::string_view chave);
+
+// One section and key to read, and the value read.
+struct Consulta {
+    std::string_view secao;
+    std::string_view chave;
+    std::string valor{};
+};
+
+// Reads each of `consultas` as LerDoTexto would, going through the text once however many
+// there are: a caller that reads many keys of a large file pays for one reading of it.
+void LerDoTexto(std::string_view texto, std::span<Consulta> consultas);
+
+// The file's whole text, for the functions above, as LerString reads it: a missing file
+// gives the empty text; a FIFO, a device or a folder an error.
+std::error_code LerTexto(const std::filesystem::path& arquivo, std::string& texto);
 std::string GravarNoTexto(std::string_view texto, std::string_view secao, std::string_view chave,
                           std::string_view valor);
 

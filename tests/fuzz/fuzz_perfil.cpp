@@ -2,7 +2,7 @@
 // at its end choose the section, key and value, from short lists of interesting names or
 // from the data itself. Besides crashes and sanitizer reports, it checks that
 // - a value read is a piece of the text, and well-formed UTF-8 of at most 2047 characters
-//   when the text is;
+//   when the text is; keys read together in one pass read as each read alone;
 // - a write changes or adds lines only where the value goes: what the old text loses lies
 //   within one line, and at most three line breaks come in;
 // - a value with a line break or a NUL changes nothing;
@@ -133,6 +133,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t tam
 
     const std::string lido = perfil::LerDoTexto(texto, secao, chave);
     Exige(texto.find(lido) != std::string::npos, "a value read is a piece of the text");
+    perfil::Consulta consultas[] = {
+        {outraSecao, outraChave}, {secao, chave}, {secao, outraChave}, {outraSecao, chave}};
+    perfil::LerDoTexto(texto, consultas);
+    for (const auto& consulta : consultas)
+        Exige(consulta.valor == perfil::LerDoTexto(texto, consulta.secao, consulta.chave),
+              "keys read together read as each alone");
     if (CaracteresUtf8(texto) != std::string_view::npos)
         Exige(CaracteresUtf8(lido) <= kMaxCaracteres,
               "a value read from UTF-8 is UTF-8 of at most 2047 characters");

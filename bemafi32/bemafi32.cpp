@@ -3,6 +3,7 @@
 
 #include "biblioteca.h"
 #include "portas_linux.h"
+#include "vista.h"
 
 #include <dlfcn.h>
 #include <mutex>
@@ -27,7 +28,7 @@ std::filesystem::path PastaDoPrograma() {
 
 struct Estado {
     std::mutex trava;
-    bemafi32::PortasDoLinux portas;
+    bemafi32::PortasDoLinux portas{bemafi32::SistemaDasFuncoes()};
     bemafi32::Biblioteca biblioteca{PastaDaBiblioteca() / "Bemafi32.ini", portas};
 };
 

@@ -18,6 +18,9 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -135,6 +138,7 @@ class TstPontaAPonta : public QObject {
 
     QTemporaryDir runtime_;
     QString log_;
+    QString sistema_; // the library's view of the system: sys/ and dev/ of the test's own
 };
 
 void TstPontaAPonta::initTestCase() {
@@ -143,11 +147,17 @@ void TstPontaAPonta::initTestCase() {
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
     log_ = runtime_.filePath("trafego.log");
+    // The library looks at no real serial port: only at what a row puts here.
+    sistema_ = runtime_.filePath("sistema");
+    qputenv("TESTEECF_SISTEMA", sistema_.toLocal8Bit());
     QVERIFY2(QFile::exists(QStringLiteral(EMULADOR)), "the emulator is built with the project");
     Bematech_FI_SelecionaIniLocal();
 }
 
 void TstPontaAPonta::init() {
+    QDir(sistema_).removeRecursively();
+    QVERIFY(QDir(sistema_).mkpath("sys/class/tty") && QDir(sistema_).mkpath("sys/dev/char") &&
+            QDir(sistema_).mkpath("dev"));
     duplo::LimpaDiario();
     iRetorno = 0;
     StatusECF = {};
@@ -172,7 +182,7 @@ void TstPontaAPonta::EscreveIni(const QString& porta, const QString& extra, bool
 
 void TstPontaAPonta::cenario_data() {
     QTest::addColumn<QStringList>("opcoes"); // the emulator's at start
-    QTest::addColumn<QString>("porta");      // "pty", "Default" or "cOM3"
+    QTest::addColumn<QString>("porta");      // "pty", "Default", "cOM3" or "COM1"
     QTest::addColumn<QString>("durante");    // a control command between the two actions
     QTest::addColumn<bool>("localiza");
     QTest::addColumn<int>("retornoLocalizar");
@@ -194,6 +204,10 @@ void TstPontaAPonta::cenario_data() {
     QTest::newRow("idle, found by Default") << QStringList{} << "Default"
                                             << "" << true << 1 << ok << QStringList{Ok()} << 1 << ok
                                             << QStringList{Ok()} << true << kLongo << kLongo;
+    QTest::newRow("idle, as COM1: ttyS0 of the test's own system")
+        << QStringList{} << "COM1"
+        << "" << true << 1 << ok << QStringList{Ok()} << 1 << ok << QStringList{Ok()} << true
+        << kLongo << kLongo;
     QTest::newRow("idle, as COM3 typed cOM3")
         << QStringList{} << "cOM3"
         << "" << true << 1 << ok << QStringList{Ok()} << 1 << ok << QStringList{Ok()} << true
@@ -289,7 +303,10 @@ void TstPontaAPonta::cenario() {
     QVERIFY2(emulador.Pty().startsWith("/dev/"), "the emulator did not start");
     if (porta == "pty")
         EscreveIni(emulador.Pty(), {}, true, timeout, timeoutX);
-    else if (porta == "cOM3")
+    else if (porta == "COM1") {
+        QVERIFY(QFile::link(emulador.Pty(), sistema_ + u"/dev/ttyS0"_s));
+        EscreveIni(porta, {}, true, timeout, timeoutX);
+    } else if (porta == "cOM3")
         EscreveIni(porta, u"COM3="_s + emulador.Pty() + u"\r\n"_s, true, timeout, timeoutX);
     else
         EscreveIni(porta, {}, true, timeout, timeoutX);
@@ -451,23 +468,51 @@ void TstPontaAPonta::semPortaOsValoresZeram() {
 }
 
 // "Default" among registered ptys that never answer.
+namespace {
+// A serial port in the test's own system: sysfs lists it as a tty backed by hardware, and
+// its node has a device number that no driver here holds, so opening it fails (ENXIO) and
+// nothing real is reached. Making the node needs root.
+bool PortaSerialNaVista(const QString& sistema, const QString& nome) {
+    QFile dispositivos(u"/proc/devices"_s);
+    if (!dispositivos.open(QIODevice::ReadOnly)) return false;
+    const QByteArray usados = dispositivos.readAll().split('B').first(); // "Block devices"
+    int maior = 0;
+    for (int m = 239; m >= 200 && maior == 0; --m)
+        if (!usados.contains('\n' + QByteArray::number(m).rightJustified(3, ' ') + ' ')) maior = m;
+    const QDir r(sistema);
+    const QString real = u"sys/devices/placa/tty/"_s + nome;
+    return maior != 0 && r.mkpath(real) &&
+           QFile::link(r.filePath(u"sys/devices/placa"_s), r.filePath(real + u"/device"_s)) &&
+           QFile::link(r.filePath(real), r.filePath(u"sys/class/tty/"_s + nome)) &&
+           QFile::link(r.filePath(real), r.filePath(u"sys/dev/char/%1:0"_s.arg(maior))) &&
+           ::mknod(QFile::encodeName(r.filePath(u"dev/"_s + nome)).constData(), S_IFCHR | 0600,
+                   makedev(maior, 0)) == 0;
+}
+} // namespace
+
 void TstPontaAPonta::default__data() {
+    QTest::addColumn<bool>("serial"); // a serial port in the library's view of the system
     QTest::addColumn<int>("mortas");
     QTest::addColumn<bool>("comImpressora");
     QTest::addColumn<int>("abre");
     QTest::addColumn<QStringList>("caixas");
     QTest::addColumn<QList<int>>("status");
     QTest::newRow("five dead, then the printer")
-        << 5 << true << 1 << QStringList{Ok()} << QList<int>{6, 0, 0, 0};
+        << false << 5 << true << 1 << QStringList{Ok()} << QList<int>{6, 0, 0, 0};
     QTest::newRow("five dead and no printer")
-        << 5 << false << -6 << QStringList{kNaoLocalizada} << QList<int>{0, 0, 0, 0};
+        << false << 5 << false << -6 << QStringList{kNaoLocalizada} << QList<int>{0, 0, 0, 0};
     QTest::newRow("nothing registered")
-        << 0 << false << -5 << QStringList{kNaoLocalizada} << QList<int>{0, 0, 0, 0};
+        << false << 0 << false << -5 << QStringList{kNaoLocalizada} << QList<int>{0, 0, 0, 0};
+    QTest::newRow("the system's serial port first, then the printer")
+        << true << 0 << true << 1 << QStringList{Ok()} << QList<int>{6, 0, 0, 0};
 }
 
 void TstPontaAPonta::default_() {
+    QFETCH(bool, serial);
     QFETCH(int, mortas);
     QFETCH(bool, comImpressora);
+    if (serial && ::geteuid() != 0) QSKIP("making a device node needs root");
+    if (serial) QVERIFY(PortaSerialNaVista(sistema_, u"ttyUSB0"_s));
     std::vector<std::unique_ptr<Emulador>> emuladores;
     for (int i = 0; i < mortas; ++i) {
         emuladores.push_back(std::make_unique<Emulador>(QStringList{"--estado", "silencio"}));
@@ -487,6 +532,16 @@ void TstPontaAPonta::default_() {
     QTEST(Bematech_FI_AbrePortaSerial(), "abre");
     if (!comImpressora)
         QVERIFY2(tempo.elapsed() < timeout * 5 / 2, qPrintable(u"%1 ms"_s.arg(tempo.elapsed())));
+    // The candidates were the view's serial port and the emulators, nothing else.
+    QFile log(log_);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString texto = QString::fromUtf8(log.readAll());
+    const auto achado =
+        QRegularExpression(u"Default: (\\d+) candidatas \\(\\d+ abertas\\):( \\S+)?"_s)
+            .match(texto);
+    QVERIFY2(achado.hasMatch(), qPrintable(texto));
+    QCOMPARE(achado.captured(1).toInt(), int(serial) + mortas + int(comImpressora));
+    if (serial) QCOMPARE(achado.captured(2), u" "_s + sistema_ + u"/dev/ttyUSB0"_s);
     Localizar();
     QTEST(duplo::Diario(), "caixas");
     QTEST(UltimoStatus(), "status");

@@ -1,0 +1,7 @@
+#include "vista.h"
+
+namespace bemafi32 {
+
+Sistema SistemaDasFuncoes() { return {}; }
+
+} // namespace bemafi32

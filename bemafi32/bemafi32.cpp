@@ -37,10 +37,20 @@ Estado& Unico() {
     return estado;
 }
 
-template <typename F> int32_t Com(F&& f) {
-    auto& estado = Unico();
-    std::lock_guard trava(estado.trava);
-    return f(estado.biblioteca);
+// No exception crosses into the caller's C code: a failure inside (memory, the file
+// system, a lock) gives -1, and the last status starts afresh at 0, 0, 0, 0.
+template <typename F> int32_t Com(F&& f) noexcept {
+    try {
+        auto& estado = Unico();
+        std::lock_guard trava(estado.trava);
+        try {
+            return f(estado.biblioteca);
+        } catch (...) {
+            estado.biblioteca.EsqueceStatus();
+        }
+    } catch (...) {
+    }
+    return bemafi32::retorno::kErroExecucao;
 }
 
 void Preenche(const bemafi32::Status& s, int32_t* ack, int32_t* st1, int32_t* st2, int32_t* st3) {
@@ -75,19 +85,21 @@ int32_t Bematech_FI_FechaPortaSerial(void) {
 
 int32_t Bematech_FI_VerificaEstadoImpressoraMFD(int32_t* ack, int32_t* st1, int32_t* st2,
                                                 int32_t* st3) {
-    return Com([&](auto& b) {
-        bemafi32::Status status;
-        const int32_t codigo = b.VerificaEstado(status);
-        Preenche(status, ack, st1, st2, st3);
-        return codigo;
-    });
+    bemafi32::Status status;
+    const int32_t codigo = Com([&](auto& b) { return b.VerificaEstado(status); });
+    Preenche(codigo == bemafi32::retorno::kErroExecucao ? bemafi32::Status{} : status, ack, st1,
+             st2, st3);
+    return codigo;
 }
 
 int32_t Bematech_FI_RetornoImpressoraMFD(int32_t* ack, int32_t* st1, int32_t* st2, int32_t* st3) {
-    return Com([&](auto& b) {
-        Preenche(b.UltimoStatus(), ack, st1, st2, st3);
+    bemafi32::Status status;
+    const int32_t codigo = Com([&](auto& b) {
+        status = b.UltimoStatus();
         return bemafi32::retorno::kSucesso;
     });
+    Preenche(status, ack, st1, st2, st3);
+    return codigo;
 }
 
 int32_t Bematech_FI_LeituraX(void) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace bemafi32 {
 
@@ -88,9 +89,10 @@ int32_t Biblioteca::AbrePorta() {
 }
 
 int32_t Biblioteca::FechaPorta() {
-    if (porta_) trafego_.Anota("fecha " + porta_->Caminho());
-    porta_.reset();
+    // The line is let go first, so that nothing after (the log) can keep it open.
+    const std::optional<PortaSerial> porta = std::exchange(porta_, std::nullopt);
     decodificador_.Limpa();
+    if (porta) trafego_.Anota("fecha " + porta->Caminho());
     return retorno::kSucesso;
 }
 

@@ -19,6 +19,7 @@ namespace bemafi32 {
 namespace retorno {
 inline constexpr int32_t kSucesso = 1;
 inline constexpr int32_t kErroComunicacao = 0;   // bytes came, but no answer could be read
+inline constexpr int32_t kErroExecucao = -1;     // the function itself failed (no memory...)
 inline constexpr int32_t kIniAusente = -4;       // the file the library was pointed at is missing
 inline constexpr int32_t kPortaNaoAbre = -5;     // missing, busy, not allowed, or not open
 inline constexpr int32_t kDesligada = -6;        // nothing at all came before the timeout
@@ -48,6 +49,8 @@ class Biblioteca {
     int32_t VerificaEstado(Status& status);
     // The status of the last command, without asking the printer.
     Status UltimoStatus() const { return ultimo_; }
+    // After a call that failed half-way: no status is known.
+    void EsqueceStatus() noexcept { ultimo_ = {}; }
     int32_t LeituraX();
 
     const std::filesystem::path& Arquivo() const { return arquivo_; }

@@ -93,7 +93,9 @@ std::error_code Escreve(int fd, std::string_view texto) {
             ::pwrite(fd, texto.data() + feitos, texto.size() - feitos, static_cast<off_t>(feitos));
         if (n > 0)
             feitos += static_cast<std::size_t>(n);
-        else if (n < 0 && errno != EINTR)
+        else if (n == 0) // nothing taken and no reason given: asking again would never end
+            return std::make_error_code(std::errc::io_error);
+        else if (errno != EINTR)
             return ErroDoSistema();
     }
     return {};

@@ -120,6 +120,8 @@ std::error_code Escreve(HANDLE h, std::string_view bytes) {
         const DWORD parte = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
         DWORD feitos = 0;
         if (!WriteFile(h, bytes.data(), parte, &feitos, nullptr)) return ErroDoSistema();
+        // Nothing taken and no reason given: asking again would never end.
+        if (feitos == 0) return std::make_error_code(std::errc::io_error);
         bytes.remove_prefix(feitos);
     }
     return {};

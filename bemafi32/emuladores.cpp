@@ -23,18 +23,6 @@ bool EhPty(dev_t dispositivo) {
 
 namespace {
 
-std::optional<inscricao::Conteudo> LeArquivo(int pasta, const char* nome) {
-    Descritor arquivo(::openat(pasta, nome, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    struct stat info {};
-    if (!arquivo || ::fstat(arquivo.fd(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_uid != ::geteuid())
-        return std::nullopt;
-    char texto[4096];
-    const auto lidos = ::read(arquivo.fd(), texto, sizeof texto);
-    if (lidos <= 0) return std::nullopt;
-    return inscricao::Le(std::string_view(texto, static_cast<std::size_t>(lidos)));
-}
-
 // The user's own pty, still the device it was.
 bool PtyDoUsuario(const std::string& caminho, dev_t* dispositivo) {
     struct stat pty {};
@@ -103,9 +91,12 @@ std::vector<Lida> Varre(const fs::path& pasta, struct stat& info) {
         const auto pid = inscricao::PidDoNome(entrada->d_name);
         const auto inicio = pid ? inscricao::Inicio(*pid) : std::nullopt;
         if (!inicio) continue;
-        const auto conteudo = LeArquivo(fd.fd(), entrada->d_name);
+        const auto conteudo = inscricao::LeArquivo(fd.fd(), entrada->d_name);
         dev_t dispositivo = 0;
-        if (!conteudo || !PtyDoUsuario(conteudo->pty, &dispositivo) ||
+        // The start time written by the emulator must be the process's: a process that got
+        // the pid of one killed outright, holding the same pty, is someone else's terminal.
+        if (!conteudo || conteudo->inicio != *inicio ||
+            !PtyDoUsuario(conteudo->pty, &dispositivo) ||
             !SeguraPty(*pid, conteudo->pty, dispositivo))
             continue;
         achadas.push_back({*pid, *inicio, {conteudo->pty, TipoPorta::Emulador, dispositivo}});

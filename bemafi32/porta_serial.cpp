@@ -94,15 +94,40 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
         Falha(erro, "flock");
         return std::nullopt;
     }
-    if (candidato.tipo == TipoPorta::Serial) ::ioctl(fd.fd(), TIOCEXCL);
-    if (!ModoCru(fd.fd(), *velocidade, erro)) return std::nullopt;
-    ::tcflush(fd.fd(), TCIFLUSH);
-    return PortaSerial(std::move(fd), candidato.caminho);
+    termios original{};
+    if (::tcgetattr(fd.fd(), &original) != 0) {
+        Falha(erro, "tcgetattr");
+        return std::nullopt;
+    }
+    const bool exclusiva = candidato.tipo == TipoPorta::Serial && ::ioctl(fd.fd(), TIOCEXCL) == 0;
+    // From here on the line is ours to put back: a failure below closes it through the
+    // destructor, which restores it.
+    PortaSerial porta(std::move(fd), candidato.caminho, original, exclusiva);
+    if (!ModoCru(porta.fd(), *velocidade, erro)) return std::nullopt;
+    ::tcflush(porta.fd(), TCIFLUSH);
+    return porta;
 }
 
-PortaSerial::~PortaSerial() {
+PortaSerial& PortaSerial::operator=(PortaSerial&& outra) noexcept {
+    if (this != &outra) {
+        Devolve();
+        fd_ = std::move(outra.fd_);
+        caminho_ = std::move(outra.caminho_);
+        modoOriginal_ = outra.modoOriginal_;
+        exclusiva_ = outra.exclusiva_;
+    }
+    return *this;
+}
+
+void PortaSerial::Devolve() noexcept {
+    if (!fd_) return;
     // close() waits for unsent output to drain, up to half a minute on a stalled adapter.
-    if (fd_) ::tcflush(fd_.fd(), TCIOFLUSH);
+    ::tcflush(fd_.fd(), TCIOFLUSH);
+    // The line goes back as it was: if it was not a printer after all (a terminal someone
+    // uses), it must not stay raw and silent.
+    ::tcsetattr(fd_.fd(), TCSANOW, &modoOriginal_);
+    if (exclusiva_) ::ioctl(fd_.fd(), TIOCNXCL);
+    fd_.Fecha();
 }
 
 bool PortaSerial::Escreve(std::span<const uint8_t> bytes, Instante prazo, const Relogio& relogio) {

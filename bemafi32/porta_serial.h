@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <termios.h>
 #include <vector>
 
 namespace bemafi32 {
@@ -19,13 +20,14 @@ class PortaSerial {
   public:
     // Opens the vetted candidate without blocking, checks that the path still leads to the
     // same device, takes the exclusive lock, sets raw mode at `velocidade` and reads it back,
-    // and flushes stale input. nullopt when any of it fails; `erro` says why.
+    // and flushes stale input. nullopt when any of it fails; `erro` says why. Whatever it
+    // changed on the line is put back when the line is closed (or the open fails).
     static std::optional<PortaSerial> Abre(const Candidato& candidato, unsigned velocidade,
                                            std::string* erro = nullptr);
 
     PortaSerial(PortaSerial&&) noexcept = default;
-    PortaSerial& operator=(PortaSerial&&) noexcept = default;
-    ~PortaSerial();
+    PortaSerial& operator=(PortaSerial&& outra) noexcept;
+    ~PortaSerial() { Devolve(); }
 
     int fd() const { return fd_.fd(); }
     const std::string& Caminho() const { return caminho_; }
@@ -43,11 +45,17 @@ class PortaSerial {
     bool EscreveSemEsperar(std::span<const uint8_t>& bytes);
 
   private:
-    PortaSerial(Descritor fd, std::string caminho)
-        : fd_(std::move(fd)), caminho_(std::move(caminho)) {}
+    PortaSerial(Descritor fd, std::string caminho, const termios& modo, bool exclusiva)
+        : fd_(std::move(fd)), caminho_(std::move(caminho)), modoOriginal_(modo),
+          exclusiva_(exclusiva) {}
+
+    // Puts the line back as it was found and closes it.
+    void Devolve() noexcept;
 
     Descritor fd_;
     std::string caminho_;
+    termios modoOriginal_{}; // the line's settings as we found them
+    bool exclusiva_ = false; // we set TIOCEXCL
 };
 
 // One line among several waited on at once, and what the wait found on it.

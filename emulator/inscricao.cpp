@@ -4,7 +4,6 @@
 #include "terminal.h"
 
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -33,13 +32,18 @@ void PreparaPasta(const fs::path& pasta) {
         throw std::runtime_error(pasta.string() + " is writable by group or others");
 }
 
-// The entries of emulators killed outright, which could not remove their own.
+// The entries of emulators killed outright, which could not remove their own: their
+// process is gone, or its pid now belongs to a later process (another start time).
 void RemoveAbandonados(const fs::path& pasta) {
+    Descritor fd(::open(pasta.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.fd() < 0) return;
     std::error_code erro;
     for (const auto& entrada : fs::directory_iterator(pasta, erro)) {
-        const auto pid = inscricao::PidDoNome(entrada.path().filename().string());
+        const std::string nome = entrada.path().filename().string();
+        const auto pid = inscricao::PidDoNome(nome);
         if (!pid || *pid == ::getpid()) continue;
-        if (::kill(*pid, 0) != 0 && errno == ESRCH) fs::remove(entrada.path(), erro);
+        const auto conteudo = inscricao::LeArquivo(fd.fd(), nome.c_str());
+        if (!conteudo || !inscricao::Vivo(*pid, *conteudo)) fs::remove(entrada.path(), erro);
     }
 }
 
@@ -53,6 +57,8 @@ Inscricao::Inscricao(const std::string& caminhoDoTerminal) {
     PreparaPasta(pasta);
     RemoveAbandonados(pasta);
 
+    const auto inicio = inscricao::Inicio(::getpid());
+    if (!inicio) throw std::runtime_error("cannot read this process's start time in /proc");
     const fs::path temporario = pasta / inscricao::NomeTemporario(::getpid());
     const fs::path arquivo = pasta / inscricao::Nome(::getpid());
     const auto desiste = [&](const fs::path& onde) {
@@ -65,7 +71,7 @@ Inscricao::Inscricao(const std::string& caminhoDoTerminal) {
         Descritor fd(::open(temporario.c_str(),
                             O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (fd.fd() < 0) Falha(temporario);
-        const std::string conteudo = inscricao::Escreve({caminhoDoTerminal});
+        const std::string conteudo = inscricao::Escreve({caminhoDoTerminal, *inicio});
         if (!EscreveTudo(fd.fd(), conteudo.data(), conteudo.size())) desiste(temporario);
     }
     if (::rename(temporario.c_str(), arquivo.c_str()) != 0) desiste(arquivo);

@@ -30,15 +30,38 @@ std::optional<pid_t> PidDoNome(std::string_view nome) {
     return pid;
 }
 
-std::string Escreve(const Conteudo& conteudo) { return conteudo.pty + "\n"; }
+std::string Escreve(const Conteudo& conteudo) {
+    return conteudo.pty + "\n" + std::to_string(conteudo.inicio) + "\n";
+}
 
 std::optional<Conteudo> Le(std::string_view texto) {
-    while (!texto.empty() && (texto.back() == '\n' || texto.back() == '\r'))
-        texto.remove_suffix(1);
-    if (texto.empty() || texto.front() != '/') return std::nullopt;
-    for (const char c : texto)
+    const auto quebra = texto.find('\n');
+    if (quebra == std::string_view::npos) return std::nullopt;
+    const std::string_view pty = texto.substr(0, quebra);
+    std::string_view inicio = texto.substr(quebra + 1);
+    if (!inicio.empty() && inicio.back() == '\n') inicio.remove_suffix(1);
+    if (pty.empty() || pty.front() != '/') return std::nullopt;
+    for (const char c : pty)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return std::nullopt;
-    return Conteudo{std::string(texto)};
+    Conteudo conteudo{std::string(pty)};
+    const auto [fim, erro] =
+        std::from_chars(inicio.data(), inicio.data() + inicio.size(), conteudo.inicio);
+    if (inicio.empty() || erro != std::errc{} || fim != inicio.data() + inicio.size())
+        return std::nullopt;
+    return conteudo;
+}
+
+std::optional<Conteudo> LeArquivo(int pasta, const char* nome) {
+    const int fd = ::openat(pasta, nome, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat info {};
+    char texto[4096];
+    ssize_t lidos = -1;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
+        lidos = ::read(fd, texto, sizeof texto);
+    ::close(fd);
+    if (lidos <= 0) return std::nullopt;
+    return Le(std::string_view(texto, static_cast<std::size_t>(lidos)));
 }
 
 std::optional<unsigned long long> Inicio(pid_t pid) {
@@ -64,6 +87,8 @@ std::optional<unsigned long long> Inicio(pid_t pid) {
         return std::nullopt;
     return inicio;
 }
+
+bool Vivo(pid_t pid, const Conteudo& conteudo) { return Inicio(pid) == conteudo.inicio; }
 
 bool PastaConfiavel(const struct stat& info) {
     return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&

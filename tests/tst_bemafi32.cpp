@@ -83,6 +83,20 @@ class RelogioParado final : public Relogio {
 
 bool Root() { return ::geteuid() == 0; }
 
+// The process's start time, field 22 of /proc/<pid>/stat; 0 when there is no such process.
+// Read here on its own, so that the library's reading is not checked against itself.
+unsigned long long InicioDe(pid_t pid) {
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray linha = stat.readAll();
+    return linha.mid(linha.lastIndexOf(')') + 2).split(' ').value(19).toULongLong();
+}
+
+// A registration as an emulator writes it: the pty's path, then its own start time.
+std::string Inscricao(const std::string& pty, pid_t pid) {
+    return pty + "\n" + std::to_string(InicioDe(pid)) + "\n";
+}
+
 // A second live process holding every descriptor open in this one (it inherits them), as an
 // emulator holds its pty; it ends with the object.
 class Segurador {
@@ -137,6 +151,8 @@ class TstBemafi32 : public QObject {
     void portasSeriaisDoSistema();
 
     void abreDeixaALinhaCruaETrancada();
+    void fechaDevolveOModoDaLinha_data();
+    void fechaDevolveOModoDaLinha();
     void pergunta_data();
     void pergunta();
     void linhaQueCaiNaoEsperaOTimeout();
@@ -262,6 +278,8 @@ void TstBemafi32::registro_data() {
     QTest::newRow("file is a symbolic link") << "arquivo-ligacao" << false;
     QTest::newRow("its process is gone") << "processo-morto" << false;
     QTest::newRow("its process does not hold the pty") << "processo-alheio" << false;
+    QTest::newRow("without its process's start time") << "sem-inicio" << false;
+    QTest::newRow("its pid now names a later process holding the pty") << "inicio-outro" << false;
     QTest::newRow("names a device that is no pty") << "nao-pty" << false;
     QTest::newRow("names a regular file") << "arquivo-comum" << false;
     QTest::newRow("names a relative path") << "relativo" << false;
@@ -282,7 +300,7 @@ void TstBemafi32::registro() {
     QString pasta = real;
     Pty pty = NovoPty();
     QVERIFY(pty.mestre);
-    std::string conteudo = pty.escravo + "\n";
+    std::string conteudo = Inscricao(pty.escravo, ::getpid());
     QString nome = QString("emulador-%1").arg(::getpid());
     const QString alvo = base.filePath("alvo");
 
@@ -297,16 +315,21 @@ void TstBemafi32::registro() {
         QVERIFY(QFile::link(real, pasta));
     } else if (estrago == "processo-morto")
         nome = "emulador-2147483647";
-    else if (estrago == "processo-alheio")
+    else if (estrago == "processo-alheio") {
         nome = QString("emulador-%1").arg(::getppid());
+        conteudo = Inscricao(pty.escravo, ::getppid());
+    } else if (estrago == "sem-inicio")
+        conteudo = pty.escravo + "\n";
+    else if (estrago == "inicio-outro")
+        conteudo = pty.escravo + "\n" + std::to_string(InicioDe(::getpid()) + 1) + "\n";
     else if (estrago == "nao-pty")
-        conteudo = "/dev/null\n";
+        conteudo = Inscricao("/dev/null", ::getpid());
     else if (estrago == "arquivo-comum") {
         QFile f(alvo);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        conteudo = alvo.toStdString() + "\n";
+        conteudo = Inscricao(alvo.toStdString(), ::getpid());
     } else if (estrago == "relativo")
-        conteudo = pty.escravo.substr(1) + "\n";
+        conteudo = Inscricao(pty.escravo.substr(1), ::getpid());
     else if (estrago == "pty-alheio")
         QVERIFY(::chown(pty.escravo.c_str(), 12345, 12345) == 0);
     else if (estrago == "outro-nome")
@@ -343,7 +366,7 @@ void TstBemafi32::registrosOrdenadosPorPid() {
     for (const auto& [pid, pty] : {std::pair{b, &segundo}, std::pair{a, &primeiro}}) {
         QFile f(base.filePath(QString("emulador-%1").arg(pid)));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write((pty->escravo + "\n").c_str());
+        f.write(Inscricao(pty->escravo, pid).c_str());
     }
     const auto achados = EmuladoresInscritos(base.path().toStdString());
     QCOMPARE(achados.size(), 2u);
@@ -359,7 +382,7 @@ void TstBemafi32::leitorDeRegistrosAcompanhaAPasta() {
     auto registra = [&](pid_t pid, const Pty& pty) {
         QFile f(base.filePath(QString(".emulador-%1.tmp").arg(pid)));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write((pty.escravo + "\n").c_str());
+        f.write(Inscricao(pty.escravo, pid).c_str());
         f.close();
         QVERIFY(f.rename(base.filePath(QString("emulador-%1").arg(pid))));
     };
@@ -419,7 +442,7 @@ void TstBemafi32::confereRecusaO_QueNaoEhPortaNemEmulador() {
     QVERIFY(::chmod(raiz.path().toLocal8Bit(), 0700) == 0);
     QFile inscricao(raiz.filePath(QString("emulador-%1").arg(::getpid())));
     QVERIFY(inscricao.open(QIODevice::WriteOnly));
-    inscricao.write((registrado.escravo + "\n").c_str());
+    inscricao.write(Inscricao(registrado.escravo, ::getpid()).c_str());
     inscricao.close();
     PortasDoLinux portas({raiz.filePath("sys").toStdString(), raiz.filePath("dev").toStdString()},
                          raiz.path().toStdString());
@@ -517,6 +540,45 @@ void TstBemafi32::abreDeixaALinhaCruaETrancada() {
 }
 
 // What the printer's side of the line holds when the request goes out.
+// The library leaves a line as it found it: a terminal in use (line editing, echo) that it
+// opened by mistake must not stay raw once it lets the line go.
+void TstBemafi32::fechaDevolveOModoDaLinha_data() {
+    QTest::addColumn<bool>("sondada");
+    QTest::newRow("opened, then closed") << false;
+    QTest::newRow("probed by Default, silent, let go") << true;
+}
+
+void TstBemafi32::fechaDevolveOModoDaLinha() {
+    QFETCH(bool, sondada);
+    Pty pty = NovoPty();
+    QVERIFY(pty.mestre);
+    // The test's own hold on the line, to read its settings once the library has let go.
+    Descritor linha(::open(pty.escravo.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    termios antes{};
+    QCOMPARE(::tcgetattr(linha.fd(), &antes), 0);
+    QVERIFY((antes.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO));
+    if (sondada) {
+        const auto achada =
+            Descobre({ComoEmulador(pty)}, Status(1), 50ms, 115200, RelogioDoSistema());
+        QCOMPARE(achada.abertas, 1);
+        QVERIFY(!achada.porta);
+    } else {
+        auto porta = PortaSerial::Abre(ComoEmulador(pty), 115200);
+        QVERIFY(porta);
+        termios cru{};
+        QCOMPARE(::tcgetattr(linha.fd(), &cru), 0);
+        QCOMPARE(cru.c_lflag & (ICANON | ECHO), 0u);
+    }
+    termios depois{};
+    QCOMPARE(::tcgetattr(linha.fd(), &depois), 0);
+    QCOMPARE(depois.c_iflag, antes.c_iflag);
+    QCOMPARE(depois.c_oflag, antes.c_oflag);
+    QCOMPARE(depois.c_cflag, antes.c_cflag);
+    QCOMPARE(depois.c_lflag, antes.c_lflag);
+    QCOMPARE(::cfgetospeed(&depois), ::cfgetospeed(&antes));
+    QCOMPARE(depois.c_cc[VMIN], antes.c_cc[VMIN]);
+}
+
 // What the printer's side of the line held for the exchange before, if there was one.
 void TstBemafi32::pergunta_data() {
     QTest::addColumn<QByteArray>("anterior");

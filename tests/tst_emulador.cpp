@@ -31,6 +31,14 @@ constexpr auto kEsperaDoSilencio = 300ms;
 
 using Status = QList<int>; // ACK, ST1, ST2, ST3; empty for no answer
 
+// A process's start time, field 22 of /proc/<pid>/stat, as a registration holds it.
+QString InicioDe(qint64 pid) {
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return {};
+    const QByteArray linha = stat.readAll();
+    return QString::fromLatin1(linha.mid(linha.lastIndexOf(')') + 2).split(' ').value(19));
+}
+
 // One emulator process, ended when the test is done with it.
 class Emulador {
   public:
@@ -403,22 +411,33 @@ void TstEmulador::registro() {
         ambiente.insert(u"HOME"_s, pasta_->path());
         pasta = pasta_->filePath(u".testeecf"_s);
     }
-    // What a killed emulator left behind (pid 2^22 + 1 is past Linux's largest).
-    const QString abandonado = pasta + u"/emulador-4194305"_s;
     QVERIFY(QDir().mkdir(pasta, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QFile velho(abandonado);
-    QVERIFY(velho.open(QIODevice::WriteOnly));
-    velho.close();
+    const auto deixa = [&](qint64 pid, const QString& inicio) {
+        QFile arquivo(pasta + u"/emulador-"_s + QString::number(pid));
+        if (arquivo.open(QIODevice::WriteOnly))
+            arquivo.write((u"/dev/pts/999\n"_s + inicio + u"\n"_s).toLatin1());
+        return arquivo.fileName();
+    };
+    // What killed emulators left behind: one whose pid is free (2^22 + 1 is past Linux's
+    // largest), and one whose pid a later process got (this test's, with another start).
+    // A registration of a process still running stays.
+    const QString abandonado = deixa(4194305, u"1"_s);
+    const QString reusado = deixa(::getpid(), u"1"_s);
+    const QString vivo = deixa(::getppid(), InicioDe(::getppid()));
 
     Emulador e({}, ambiente);
     QVERIFY(e.Abre());
     const QString arquivo = pasta + u"/emulador-"_s + QString::number(e.processo().processId());
     QFile f(arquivo);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromLocal8Bit(f.readAll()), e.caminho() + u"\n"_s);
+    QCOMPARE(QString::fromLocal8Bit(f.readAll()),
+             e.caminho() + u"\n"_s + InicioDe(e.processo().processId()) + u"\n"_s);
     QVERIFY(!QFile::exists(abandonado));
-    QCOMPARE(QDir(pasta).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QFileInfo(arquivo).fileName()});
+    QVERIFY(!QFile::exists(reusado));
+    QVERIFY(QFile::exists(vivo));
+    QStringList ficam{QFileInfo(arquivo).fileName(), QFileInfo(vivo).fileName()};
+    ficam.sort();
+    QCOMPARE(QDir(pasta).entryList(QDir::Files | QDir::Hidden, QDir::Name), ficam);
     struct stat info {};
     QCOMPARE(::stat(QFile::encodeName(pasta).constData(), &info), 0);
     QCOMPARE(info.st_mode & 0777, 0700u);

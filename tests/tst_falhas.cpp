@@ -143,6 +143,7 @@ void TstFalhas::semMemoriaNenhumaExcecaoSai() {
             ::chmod(registro.c_str(), 0700);
             inscricao::Conteudo conteudo;
             conteudo.pty = pty;
+            conteudo.inicio = inscricao::Inicio(::getpid()).value_or(0);
             QFile arquivo(QString::fromStdString(registro / inscricao::Nome(::getpid())));
             if (!arquivo.open(QIODevice::WriteOnly)) return;
             arquivo.write(QByteArray::fromStdString(inscricao::Escreve(conteudo)));

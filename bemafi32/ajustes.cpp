@@ -78,8 +78,14 @@ Ajustes LeAjustes(std::string_view texto, const std::filesystem::path& pasta) {
     LeTimeout(valores, "TimeoutLeituraX", a.timeoutLeituraX);
     if (const auto v = Numero(Valor(valores, kSecao, "Velocidade")); v && *v > 0)
         a.velocidade = static_cast<unsigned>(*v);
-    if (const auto log = Valor(valores, kSecao, "Log"); !log.empty())
-        a.log = pasta / std::filesystem::path(log);
+    // The log is a plain file name in the folder of Bemafi32.ini: a folder part (or "..")
+    // would let whoever wrote the file aim the log at another user's files.
+    if (const auto log = Valor(valores, kSecao, "Log"); !log.empty()) {
+        if (log == "." || log == ".." || log.find_first_of("/\\") != std::string::npos)
+            a.logRecusado = log;
+        else
+            a.log = pasta / log;
+    }
     for (int n = 1; n <= 15; ++n) {
         const auto dispositivo = Valor(valores, kSecao, "COM" + std::to_string(n));
         if (!dispositivo.empty()) a.portasCom[n] = dispositivo;

@@ -19,10 +19,11 @@ struct Ajustes {
     std::chrono::milliseconds timeoutLeituraX{20000}; // the printer answers once printed
     unsigned velocidade = 115200;                     // bits per second
     std::filesystem::path log;                        // traffic log; empty: off
+    std::string logRecusado; // a Log that is no plain file name, so no log
     std::map<int, std::string> portasCom;             // COM1..COM15 set by the file
 };
 
-// The settings in the text of a Bemafi32.ini found in `pasta` (for a relative log path).
+// The settings in the text of a Bemafi32.ini found in `pasta` (where the log goes).
 // Missing or unreadable values keep their defaults.
 Ajustes LeAjustes(std::string_view texto, const std::filesystem::path& pasta);
 

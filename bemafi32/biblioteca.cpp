@@ -31,7 +31,7 @@ void Biblioteca::UsaPasta(const std::filesystem::path& pasta) {
 
 int32_t Biblioteca::Recarrega() {
     ajustes_ = CarregaAjustes(arquivo_);
-    trafego_ = Trafego(ajustes_ ? ajustes_->log : std::filesystem::path{});
+    trafego_ = ajustes_ ? Trafego(ajustes_->log, ajustes_->logRecusado) : Trafego();
     if (!ajustes_ && apontada_) return retorno::kIniAusente;
     return retorno::kSucesso;
 }

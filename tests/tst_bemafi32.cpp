@@ -3,11 +3,13 @@
 #include "ajustes.h"
 #include "emuladores.h"
 #include "escala.h"
+#include "filho.h"
 #include "nomes_com.h"
 #include "porta_serial.h"
 #include "portas_linux.h"
 #include "portas_seriais.h"
 #include "relogio.h"
+#include "trafego.h"
 #include "troca.h"
 
 #include <QDir>
@@ -19,6 +21,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -26,6 +29,7 @@
 #include <unistd.h>
 
 using namespace bemafi32;
+using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(std::optional<int>)
@@ -138,6 +142,9 @@ class TstBemafi32 : public QObject {
     void dispositivoCom();
     void ajustes_data();
     void ajustes();
+    void trafego_data();
+    void trafego();
+    void trafegoEscapaOQueNaoEhTexto();
     void arquivoAusente();
     void esperaAte_data();
     void esperaAte();
@@ -218,9 +225,13 @@ void TstBemafi32::ajustes_data() {
            "Log=trafego.log\nCOM2=/dev/ttyUSB3\n"
         << "Default" << 300 << 900 << "/pasta/trafego.log"
         << "/dev/ttyUSB3";
-    QTest::newRow("an absolute log path") << "[Bemafi32]\nLog=/var/tmp/ecf.log\n"
-                                          << "" << 1000 << 20000 << "/var/tmp/ecf.log"
-                                          << "";
+    // The log is a plain file name in the folder of Bemafi32.ini: a file that can aim it
+    // elsewhere (another user's .bashrc) turns it off.
+    for (const char* log :
+         {"/var/tmp/ecf.log", "logs/trafego.log", "../trafego.log", "..", "logs\\trafego.log"})
+        QTest::addRow("log refused: %s", log)
+            << u"[Bemafi32]\nLog=%1\n"_s.arg(log) << "" << 1000 << 20000 << ""
+            << "";
     QTest::newRow("unreadable timeouts keep their defaults")
         << "[Bemafi32]\nTimeout=depressa\nTimeoutLeituraX=-5\n"
         << "" << 1000 << 20000 << ""
@@ -237,7 +248,139 @@ void TstBemafi32::ajustes() {
     QTEST(static_cast<int>(a.timeout.count()), "timeout");
     QTEST(static_cast<int>(a.timeoutLeituraX.count()), "timeoutLeituraX");
     QTEST(QString::fromStdString(a.log.string()), "log");
+    QCOMPARE(!a.logRecusado.empty(), QByteArray(QTest::currentDataTag()).startsWith("log refused"));
     QTEST(QString::fromStdString(a.portasCom.contains(2) ? a.portasCom.at(2) : ""), "com2");
+}
+
+// What lies at the log's name, and who runs the library. The log is appended to only when
+// it is a regular file of the user's with no other name; otherwise there is no log, the
+// file and whatever it leads to stay as they were, and one line on standard error says why.
+// "alheio" rows run the library as a second user ("nobody"), with the test's files being
+// another user's to it.
+void TstBemafi32::trafego_data() {
+    QTest::addColumn<QString>("preparo");
+    QTest::addColumn<bool>("outroUsuario");
+    QTest::addColumn<bool>("escrito");
+    QTest::addColumn<QString>("aviso");
+
+    QTest::newRow("missing: created, for the user alone") << "" << false << true << "";
+    QTest::newRow("the user's own file: appended to") << "proprio" << false << true << "";
+    QTest::newRow("a symbolic link to the user's file")
+        << "ligacao" << false << false << "symbolic link";
+    QTest::newRow("a FIFO: no wait for a reader")
+        << "fifo" << false << false << "not a regular file";
+    QTest::newRow("a folder") << "pasta" << false << false << "not a regular file";
+    QTest::newRow("a second name of the user's file")
+        << "duas-ligacoes" << false << false << "other names";
+    QTest::newRow("a write that fails: said once")
+        << "cheio" << false << false << "could not be written";
+    QTest::newRow("another user's file, writable by all")
+        << "alheio" << true << false << "another user";
+    QTest::newRow("a link planted by another user")
+        << "ligacao" << true << false << "symbolic link";
+    QTest::newRow("missing, for a second user: created as theirs") << "" << true << true << "";
+}
+
+void TstBemafi32::trafego() {
+    QFETCH(QString, preparo);
+    QFETCH(bool, outroUsuario);
+    QFETCH(bool, escrito);
+    QFETCH(QString, aviso);
+    if (outroUsuario && !Root()) QSKIP("a second user needs root");
+
+    // The folder and the victim's file belong to whoever runs the library.
+    QTemporaryDir base;
+    const uid_t usuario = outroUsuario ? teste::OutroUsuario() : ::geteuid();
+    const auto seu = [&](const QString& caminho) {
+        return ::lchown(QFile::encodeName(caminho).constData(), usuario, gid_t(-1)) == 0;
+    };
+    QVERIFY(::chmod(QFile::encodeName(base.path()).constData(), 0755) == 0 && seu(base.path()));
+    const QString log = base.filePath("trafego.log");
+    const QString vitima = base.filePath("vitima");
+    const auto escreve = [](const QString& caminho, const QByteArray& texto, mode_t modo) {
+        QFile f(caminho);
+        return f.open(QIODevice::WriteOnly) && f.write(texto) == texto.size() &&
+               ::chmod(QFile::encodeName(caminho).constData(), modo) == 0;
+    };
+    QVERIFY(escreve(vitima, "antes\n", 0600) && seu(vitima));
+    QByteArray antes;
+    if (preparo == "proprio" || preparo == "cheio") {
+        antes = preparo == "cheio" ? "x" : "velho\n";
+        QVERIFY(escreve(log, antes, 0600) && seu(log));
+    } else if (preparo == "ligacao") {
+        QVERIFY(QFile::link(vitima, log));
+    } else if (preparo == "fifo") {
+        QVERIFY(::mkfifo(QFile::encodeName(log).constData(), 0600) == 0 && seu(log));
+    } else if (preparo == "pasta") {
+        QVERIFY(QDir().mkdir(log) && seu(log));
+    } else if (preparo == "duas-ligacoes") {
+        QVERIFY(::link(QFile::encodeName(vitima).constData(), QFile::encodeName(log).constData()) ==
+                0);
+    } else if (preparo == "alheio") {
+        QVERIFY(escreve(log, "", 0666));
+    }
+
+    const teste::Fim fim = teste::NoFilho(
+        [&](int) {
+            if (preparo == "cheio") {
+                // The file may not grow: every write to it fails.
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limite{1, RLIM_INFINITY};
+                ::setrlimit(RLIMIT_FSIZE, &limite);
+            }
+            Trafego trafego(log.toStdString());
+            trafego.Anota("abre /dev/x: ok");
+            trafego.Anota("fecha /dev/x");
+        },
+        teste::Escalado(std::chrono::milliseconds(10000)), outroUsuario);
+    QVERIFY2(fim.aTempo, "the log held the library");
+    QVERIFY(WIFEXITED(fim.estado) && WEXITSTATUS(fim.estado) == 0);
+
+    QFile vitimaDepois(vitima);
+    QVERIFY(vitimaDepois.open(QIODevice::ReadOnly));
+    QCOMPARE(vitimaDepois.readAll(), QByteArray("antes\n"));
+    const QStringList erros = QString::fromUtf8(fim.erros).split(u'\n', Qt::SkipEmptyParts);
+    if (aviso.isEmpty()) {
+        QCOMPARE(erros, QStringList{});
+    } else {
+        QCOMPARE(erros.size(), 1);
+        QVERIFY2(erros[0].startsWith(u"bemafi32: "_s) && erros[0].contains(aviso),
+                 qPrintable(erros[0]));
+    }
+    struct stat info {};
+    if (!escrito) {
+        if (preparo == "proprio" || preparo == "cheio" || preparo == "alheio") {
+            QFile f(log);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), antes);
+        }
+        return;
+    }
+    QCOMPARE(::lstat(QFile::encodeName(log).constData(), &info), 0);
+    QVERIFY(S_ISREG(info.st_mode));
+    QCOMPARE(info.st_uid, usuario);
+    if (preparo.isEmpty()) QCOMPARE(info.st_mode & 0777, 0600u);
+    QFile f(log);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> linhas = f.readAll().split('\n');
+    QCOMPARE(linhas.size(), antes.count('\n') + 3);
+    QVERIFY(linhas.value(linhas.size() - 3).endsWith(" abre /dev/x: ok"));
+    QVERIFY(linhas.value(linhas.size() - 2).endsWith(" fecha /dev/x"));
+}
+
+// Every byte that is no printable ASCII goes into the log as \xNN: a port name or an error
+// text can neither start a line of its own nor send a terminal escapes.
+void TstBemafi32::trafegoEscapaOQueNaoEhTexto() {
+    QTemporaryDir base;
+    const QString log = base.filePath("trafego.log");
+    Trafego trafego(log.toStdString());
+    trafego.Anota("abre x\x1b[2J\ny\xc3\xa9\x7f\r;touch pwned;#: ausente");
+    QFile f(log);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray texto = f.readAll();
+    QCOMPARE(texto.count('\n'), 1);
+    QVERIFY2(texto.endsWith(" abre x\\x1B[2J\\x0Ay\\xC3\\xA9\\x7F\\x0D;touch pwned;#: ausente\n"),
+             texto.constData());
 }
 
 void TstBemafi32::arquivoAusente() {

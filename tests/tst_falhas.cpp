@@ -4,6 +4,7 @@
 // never ends) fails its row instead of ending or hanging the test.
 #include "bemafi32.h"
 #include "escala.h"
+#include "filho.h"
 #include "inscricao/inscricao.h"
 #include "perfil.h"
 
@@ -12,14 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
-#include <functional>
 #include <new>
-#include <poll.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -63,51 +59,6 @@ extern "C" ssize_t pwrite(int fd, const void* bytes, std::size_t tamanho, off_t 
 
 namespace {
 
-struct Fim {
-    bool aTempo = false; // the child ended before the limit (else it was killed)
-    int estado = 0;      // as waitpid gives it
-    QByteArray saida;    // what it wrote on its channel
-};
-
-// Runs `passo` in a child, which writes what it finds on the descriptor it is given, and
-// waits for it up to `limite`.
-Fim NoFilho(const std::function<void(int)>& passo, std::chrono::milliseconds limite) {
-    Fim fim;
-    int canal[2];
-    if (::pipe2(canal, O_CLOEXEC) != 0) return fim;
-    const pid_t filho = ::fork();
-    if (filho == 0) {
-        ::close(canal[0]);
-        passo(canal[1]);
-        ::_exit(0);
-    }
-    ::close(canal[1]);
-    const int processo = static_cast<int>(::syscall(SYS_pidfd_open, filho, 0));
-    const auto prazo = std::chrono::steady_clock::now() + limite;
-    bool aberto = true;
-    while (processo >= 0) {
-        pollfd esperas[] = {{processo, POLLIN, 0}, {aberto ? canal[0] : -1, POLLIN, 0}};
-        const auto resta =
-            std::chrono::ceil<std::chrono::milliseconds>(prazo - std::chrono::steady_clock::now());
-        if (resta.count() <= 0 || ::poll(esperas, 2, int(resta.count())) == 0) break;
-        if (esperas[1].revents) {
-            char bloco[512];
-            const auto n = ::read(canal[0], bloco, sizeof bloco);
-            if (n > 0) fim.saida.append(bloco, n);
-            if (n == 0) aberto = false;
-        }
-        if ((esperas[0].revents & POLLIN) && !aberto) {
-            fim.aTempo = true;
-            break;
-        }
-    }
-    if (!fim.aTempo) ::kill(filho, SIGKILL);
-    ::waitpid(filho, &fim.estado, 0);
-    if (processo >= 0) ::close(processo);
-    ::close(canal[0]);
-    return fim;
-}
-
 void Diz(int canal, const std::string& linha) {
     const std::string texto = linha + "\n";
     (void)!::write(canal, texto.data(), texto.size());
@@ -130,7 +81,7 @@ void TstFalhas::semMemoriaNenhumaExcecaoSai() {
     QVERIFY(pasta.isValid());
     QVERIFY(::chmod(QFile::encodeName(pasta.path()).constData(), 0700) == 0);
 
-    const Fim fim = NoFilho(
+    const teste::Fim fim = teste::NoFilho(
         [&](int canal) {
             // This process plays the emulator: it holds a pty and registers it.
             const int mestre = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -202,7 +153,7 @@ void TstFalhas::escritaQueNadaLevaNaoGira() {
     QTemporaryDir pasta;
     QVERIFY(pasta.isValid());
     const std::filesystem::path arquivo = pasta.filePath(u"Bemafi32.ini"_s).toStdString();
-    const Fim fim = NoFilho(
+    const teste::Fim fim = teste::NoFilho(
         [&](int canal) {
             escritaVazia = true;
             const auto erro = perfil::GravarString(arquivo, "Sistema", "Porta", "COM2");

@@ -17,10 +17,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -128,6 +133,8 @@ class TstPontaAPonta : public QObject {
     void ptySemRegistroNaoEhAberto();
     void iniAusente();
     void registroDeTrafego();
+    void registroQueNaoSeEscreveNaoPesa_data();
+    void registroQueNaoSeEscreveNaoPesa();
 
   private:
     void EscreveIni(const QString& porta, const QString& extra = {}, bool log = true,
@@ -146,7 +153,8 @@ void TstPontaAPonta::initTestCase() {
     QVERIFY(QFile::setPermissions(runtime_.path(),
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
-    log_ = runtime_.filePath("trafego.log");
+    // The log is a plain name in the folder of Bemafi32.ini.
+    log_ = QDir(QCoreApplication::applicationDirPath()).filePath("trafego.log");
     // The library looks at no real serial port: only at what a row puts here.
     sistema_ = runtime_.filePath("sistema");
     qputenv("TESTEECF_SISTEMA", sistema_.toLocal8Bit());
@@ -174,7 +182,7 @@ void TstPontaAPonta::EscreveIni(const QString& porta, const QString& extra, bool
                     u"TimeoutLeituraX=%4\r\n"_s.arg(QCoreApplication::applicationDirPath(), porta)
                         .arg(timeout)
                         .arg(timeoutLeituraX);
-    if (log) texto += u"Log="_s + log_ + u"\r\n"_s;
+    if (log) texto += u"Log=trafego.log\r\n"_s;
     ini.write((texto + extra).toUtf8());
     ini.close();
     Bematech_FI_ReloadINIFile();
@@ -594,6 +602,91 @@ void TstPontaAPonta::registroDeTrafego() {
         QVERIFY2(linha.contains(QRegularExpression(u"<- \\[02( [0-9A-F]{2})+\\]"_s)),
                  qPrintable(linha));
     }
+}
+
+namespace {
+// This process's standard error, caught in a pipe (no file size limit applies to it) for
+// as long as the object lives.
+class ErrosCapturados {
+  public:
+    ErrosCapturados() {
+        if (::pipe2(cano_, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        std::fflush(stderr);
+        copia_ = ::dup(STDERR_FILENO);
+        ::dup2(cano_[1], STDERR_FILENO);
+    }
+    ~ErrosCapturados() {
+        Solta();
+        for (int fd : cano_)
+            if (fd >= 0) ::close(fd);
+    }
+    QStringList Linhas() {
+        Solta();
+        QByteArray texto;
+        char bloco[512];
+        for (ssize_t n; (n = ::read(cano_[0], bloco, sizeof bloco)) > 0;)
+            texto.append(bloco, n);
+        return QString::fromUtf8(texto).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+  private:
+    void Solta() {
+        if (copia_ < 0) return;
+        std::fflush(stderr);
+        ::dup2(copia_, STDERR_FILENO);
+        ::close(std::exchange(copia_, -1));
+    }
+    int cano_[2] = {-1, -1};
+    int copia_ = -1;
+};
+} // namespace
+
+// A log the library may not use or cannot write is said once on standard error, and the
+// exchanges go on as without it.
+void TstPontaAPonta::registroQueNaoSeEscreveNaoPesa_data() {
+    QTest::addColumn<QString>("log");     // the value of Log
+    QTest::addColumn<bool>("semCrescer"); // the file may not grow
+    QTest::addColumn<QString>("aviso");
+    QTest::newRow("Log names a file in another folder")
+        << runtime_.filePath("trafego.log") << false << u"not a plain file name"_s;
+    QTest::newRow("the log may not grow") << u"trafego.log"_s << true << u"could not be written"_s;
+}
+
+void TstPontaAPonta::registroQueNaoSeEscreveNaoPesa() {
+    QFETCH(QString, log);
+    QFETCH(bool, semCrescer);
+    QFETCH(QString, aviso);
+    Emulador emulador({});
+    QVERIFY(emulador.Pty().startsWith("/dev/"));
+    EscreveIni(emulador.Pty(), u"Log="_s + log + u"\r\n"_s, false);
+    QFile cheio(log_);
+    QVERIFY(cheio.open(QIODevice::WriteOnly) && cheio.write("x") == 1);
+    cheio.close();
+
+    rlimit antes{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &antes), 0);
+    const auto sinal = ::signal(SIGXFSZ, SIG_IGN);
+    bool localizou = false;
+    QStringList erros;
+    {
+        ErrosCapturados captura;
+        rlimit limite = antes;
+        limite.rlim_cur = 1;
+        if (semCrescer) ::setrlimit(RLIMIT_FSIZE, &limite);
+        localizou = Localizar();
+        ::setrlimit(RLIMIT_FSIZE, &antes);
+        erros = captura.Linhas();
+    }
+    ::signal(SIGXFSZ, sinal);
+
+    QVERIFY(localizou);
+    QCOMPARE(duplo::Diario(), QStringList{Ok()});
+    QCOMPARE(erros.size(), 1);
+    QVERIFY2(erros[0].startsWith(u"bemafi32: "_s) && erros[0].contains(aviso),
+             qPrintable(erros[0]));
+    QFile depois(log_);
+    QVERIFY(depois.open(QIODevice::ReadOnly));
+    QCOMPARE(depois.readAll(), QByteArray("x"));
 }
 
 QTEST_GUILESS_MAIN(TstPontaAPonta)

@@ -2,7 +2,8 @@
 // parse of the same file (one value looked up in a section the file lacks, so that the
 // whole text is gone through once), in a few shapes of file:
 //   - a large section of other keys before the library's sections;
-//   - the same keys inside the library's own section, where every key asked is compared.
+//   - the same keys inside the library's own section, where every key asked is compared;
+//   - the first shape saved as UTF-16LE with its byte-order mark.
 // For each: the median time from text in memory (LeAjustes against LerDoTexto) and from
 // the file (CarregaAjustes against LerString), and the memory one reading from the file
 // takes (how far a child process's resident memory rises while it reads). Not a test: it
@@ -55,14 +56,26 @@ std::string Biblioteca() {
     return texto;
 }
 
+std::string EmUtf16(const std::string& texto) {
+    std::string r = "\xff\xfe";
+    r.reserve(2 + 2 * texto.size());
+    for (const char c : texto) { // the texts here are ASCII
+        r += c;
+        r += '\0';
+    }
+    return r;
+}
+
 const char* const kFormas[] = {"other keys before the library's sections",
-                               "other keys inside the library's section"};
+                               "other keys inside the library's section",
+                               "other keys before, in UTF-16LE"};
 
 std::string Texto(int forma) {
     const std::string sistema = "[Sistema]\r\nPath=/opt/teste/\r\nPorta=/dev/ttyS0\r\n";
     const std::string antes =
         "[Geral]\r\n" + Volume(kTamanho) + sistema + "[Bemafi32]\r\n" + Biblioteca();
     if (forma == 0) return antes;
+    if (forma == 2) return EmUtf16(antes);
     return sistema + "[Bemafi32]\r\n" + Volume(kTamanho) + Biblioteca();
 }
 

@@ -1,9 +1,9 @@
 // Reading and atomically replacing a profile file with the Windows file calls, and the
 // layer's wide-text face on Windows.
 //
-// The text side works on UTF-8. A file without a byte-order mark is in the ANSI code page,
-// as Windows' own profile functions read and write it; a UTF-16 (little-endian) or UTF-8
-// byte-order mark is kept, and the text converted accordingly.
+// The text side works on UTF-8, and reads and writes a file with a UTF-16 byte-order mark
+// (either byte order) itself. A file without a byte-order mark is in the ANSI code page, as
+// Windows' own profile functions read and write it: it is converted to UTF-8 and back.
 #include "arquivo.h"
 #include "perfil.h"
 
@@ -12,15 +12,13 @@
 #endif
 #include <windows.h>
 
-#include <cstring>
-
 namespace perfil::arquivo {
 
 namespace {
 
 namespace fs = std::filesystem;
 
-enum class Codificacao { Ansi, Utf8ComMarca, Utf16ComMarca };
+enum class Codificacao { Ansi, ComMarca };
 
 std::error_code ErroDoSistema(DWORD codigo = GetLastError()) {
     return {static_cast<int>(codigo), std::system_category()};
@@ -66,40 +64,24 @@ std::string Estreito(UINT pagina, std::wstring_view s) {
     return r;
 }
 
-constexpr std::string_view kMarcaUtf8 = "\xEF\xBB\xBF";
-constexpr std::string_view kMarcaUtf16 = "\xFF\xFE";
+// The byte-order marks that the text side reads by: UTF-8, UTF-16LE, UTF-16BE.
+constexpr std::string_view kMarcas[] = {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
 
-// The file's bytes as UTF-8 for the text side. A UTF-8 file keeps its mark, which the
-// text side skips.
+// The file's bytes for the text side: as they are when they begin with a byte-order mark,
+// else from the ANSI code page to UTF-8.
 std::string Decodifica(const std::string& bytes, Codificacao& cod) {
     const std::string_view b = bytes;
-    if (b.starts_with(kMarcaUtf8)) {
-        cod = Codificacao::Utf8ComMarca;
-        return bytes;
-    }
-    if (b.starts_with(kMarcaUtf16)) {
-        cod = Codificacao::Utf16ComMarca;
-        std::wstring w((b.size() - 2) / 2, L'\0');
-        std::memcpy(w.data(), b.data() + 2, w.size() * 2);
-        return Estreito(CP_UTF8, w);
-    }
+    for (const std::string_view marca : kMarcas)
+        if (b.starts_with(marca)) {
+            cod = Codificacao::ComMarca;
+            return bytes;
+        }
     cod = Codificacao::Ansi;
     return Estreito(CP_UTF8, Largo(CP_ACP, b));
 }
 
 std::string Codifica(const std::string& texto, Codificacao cod) {
-    switch (cod) {
-    case Codificacao::Utf8ComMarca:
-        return texto;
-    case Codificacao::Utf16ComMarca: {
-        const std::wstring w = Largo(CP_UTF8, texto);
-        std::string r(kMarcaUtf16);
-        r.append(reinterpret_cast<const char*>(w.data()), w.size() * 2);
-        return r;
-    }
-    case Codificacao::Ansi:
-        break;
-    }
+    if (cod == Codificacao::ComMarca) return texto;
     // Characters outside the code page take their best fit, as Windows writes them.
     return Estreito(CP_ACP, Largo(CP_UTF8, texto));
 }

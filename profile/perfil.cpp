@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::size_t kMaxCaracteres = 2047; // a 2048-character buffer with its final zero
 constexpr std::string_view kMarcaUtf8 = "\xEF\xBB\xBF";
+constexpr std::string_view kMarcaUtf16 = "\xFF\xFE";   // UTF-16LE
+constexpr std::string_view kMarcaUtf16Be = "\xFE\xFF"; // UTF-16BE
 constexpr std::size_t npos = std::string_view::npos;
 
 std::string_view Apara(std::string_view s) {
@@ -81,6 +83,105 @@ bool MesmoNome(std::string_view a, std::string_view b) {
         j += nb;
     }
     return i == a.size() && j == b.size();
+}
+
+// --- UTF-16, the "Unicode" of Windows editors ------------------------------------------
+// The text side works on UTF-8: a UTF-16 text (UTF-16LE, or UTF-16BE, after its byte-order
+// mark) is read through its UTF-8 form, and a write puts back in UTF-16 only what it
+// changes, so that every other byte stays as it was, even those that are no UTF-16 (a lone
+// surrogate, which the UTF-8 form keeps as a three-byte sequence of its own; an odd last
+// byte, which it leaves out).
+
+enum class Ordem { Nenhuma, Pequena, Grande }; // no UTF-16; little-endian; big-endian
+
+Ordem OrdemUtf16(std::string_view texto) {
+    if (texto.starts_with(kMarcaUtf16)) return Ordem::Pequena;
+    if (texto.starts_with(kMarcaUtf16Be)) return Ordem::Grande;
+    return Ordem::Nenhuma;
+}
+
+// Calls `faz(caractere, unidades)` for each character after the mark; a lone surrogate is a
+// character of one unit.
+template <typename F> void PorCaractere(std::string_view texto, Ordem ordem, F faz) {
+    const int alto = ordem == Ordem::Grande ? 0 : 1; // the byte of a unit's high half
+    const auto unidade = [&](std::size_t i) -> char32_t {
+        return Byte(texto, i + alto) << 8 | Byte(texto, i + 1 - alto);
+    };
+    for (std::size_t i = kMarcaUtf16.size(); i + 1 < texto.size();) {
+        const char32_t c = unidade(i);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < texto.size()) {
+            const char32_t baixa = unidade(i + 2);
+            if (baixa >= 0xDC00 && baixa <= 0xDFFF) {
+                if (!faz(0x10000 + ((c - 0xD800) << 10) + (baixa - 0xDC00), 2)) return;
+                i += 4;
+                continue;
+            }
+        }
+        if (!faz(c, 1)) return;
+        i += 2;
+    }
+}
+
+std::size_t BytesUtf8(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
+
+std::string DeUtf16(std::string_view texto, Ordem ordem) {
+    std::string utf8;
+    utf8.reserve(texto.size() / 2);
+    PorCaractere(texto, ordem, [&](char32_t c, std::size_t) {
+        const std::size_t n = BytesUtf8(c);
+        if (n == 1) {
+            utf8 += static_cast<char>(c);
+            return true;
+        }
+        const unsigned char primeiro[] = {0, 0, 0xC0, 0xE0, 0xF0};
+        utf8 += static_cast<char>(primeiro[n] | (c >> (6 * (n - 1))));
+        for (std::size_t k = n - 1; k-- > 0;)
+            utf8 += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+        return true;
+    });
+    return utf8;
+}
+
+// Where the character at `posicao` of DeUtf16(texto) starts in `texto`.
+std::size_t PosicaoUtf16(std::string_view texto, Ordem ordem, std::size_t posicao) {
+    std::size_t bytes = 0, unidades = 0;
+    PorCaractere(texto, ordem, [&](char32_t c, std::size_t n) {
+        if (bytes >= posicao) return false;
+        bytes += BytesUtf8(c);
+        unidades += n;
+        return true;
+    });
+    return kMarcaUtf16.size() + 2 * unidades;
+}
+
+// UTF-8 (with the three-byte form of a lone surrogate that DeUtf16 gives) as UTF-16; a
+// byte that starts no sequence becomes U+FFFD.
+std::string ParaUtf16(std::string_view utf8, Ordem ordem) {
+    std::string r;
+    const auto poe = [&](char32_t u) {
+        const char bytes[2] = {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+        r += bytes[ordem == Ordem::Grande];
+        r += bytes[ordem != Ordem::Grande];
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        std::size_t n = Sequencia(utf8, i);
+        char32_t c = Caractere(utf8, i, n);
+        if (n == 1 && Byte(utf8, i) == 0xED && i + 2 < utf8.size() && Byte(utf8, i + 1) >= 0xA0 &&
+            Byte(utf8, i + 1) <= 0xBF && (Byte(utf8, i + 2) & 0xC0) == 0x80) {
+            n = 3; // a lone surrogate
+            c = 0xD000 | (Byte(utf8, i + 1) & 0x3F) << 6 | (Byte(utf8, i + 2) & 0x3F);
+        } else if (c > 0x10FFFF) {
+            c = 0xFFFD;
+        }
+        if (c >= 0x10000) {
+            poe(0xD800 + ((c - 0x10000) >> 10));
+            poe(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            poe(c);
+        }
+        i += n;
+    }
+    return r;
 }
 
 enum class Tipo { Vazia, Secao, Chave };
@@ -233,6 +334,44 @@ std::string LinhaDeChave(std::string_view chave, std::string_view valor) {
     return linha;
 }
 
+// What a write changes: `removidos` bytes at `onde` give way to `inserida`.
+struct Edicao {
+    std::size_t onde = 0;
+    std::size_t removidos = 0;
+    std::string inserida;
+};
+
+Edicao Edita(std::string_view texto, std::string_view secao, std::string_view chave,
+             std::string_view valor) {
+    Busca busca{Apara(secao), Apara(chave)};
+    const std::optional<Linha> ultimaDoTexto = Procura(texto, std::span(&busca, 1));
+
+    if (busca.achada) {
+        const Linha& linha = *busca.achada;
+        return {linha.inicio, linha.fim - linha.inicio, LinhaDeChave(linha.nome, valor)};
+    }
+    // A new key after the last non-blank line of its section, or a new section at the end.
+    Edicao edicao;
+    edicao.onde = texto.size();
+    std::string_view quebra = "\r\n";
+    if (busca.vista || ultimaDoTexto) {
+        const Linha& antes = busca.vista ? busca.ultima : *ultimaDoTexto;
+        edicao.onde = antes.proxima;
+        quebra = Quebra(texto, antes);
+        if (antes.proxima == antes.fim) // the last line, without its line break
+            edicao.inserida = quebra;
+    }
+    if (!busca.vista) {
+        edicao.inserida += '[';
+        edicao.inserida += busca.secao;
+        edicao.inserida += ']';
+        edicao.inserida += quebra;
+    }
+    edicao.inserida += LinhaDeChave(busca.chave, valor);
+    edicao.inserida += quebra;
+    return edicao;
+}
+
 } // namespace
 
 bool QuebraLinha(std::string_view texto) {
@@ -240,6 +379,8 @@ bool QuebraLinha(std::string_view texto) {
 }
 
 void LerDoTexto(std::string_view texto, std::span<Consulta> consultas) {
+    if (const Ordem ordem = OrdemUtf16(texto); ordem != Ordem::Nenhuma)
+        return LerDoTexto(DeUtf16(texto, ordem), consultas);
     std::vector<Busca> buscas;
     buscas.reserve(consultas.size());
     for (const Consulta& consulta : consultas)
@@ -264,34 +405,16 @@ std::string GravarNoTexto(std::string_view texto, std::string_view secao, std::s
                           std::string_view valor) {
     std::string novo(texto);
     if (QuebraLinha(secao) || QuebraLinha(chave) || QuebraLinha(valor)) return novo;
-    Busca busca{Apara(secao), Apara(chave)};
-    const std::optional<Linha> ultimaDoTexto = Procura(texto, std::span(&busca, 1));
-
-    if (busca.achada) {
-        const Linha& linha = *busca.achada;
-        novo.replace(linha.inicio, linha.fim - linha.inicio, LinhaDeChave(linha.nome, valor));
-        return novo;
+    if (const Ordem ordem = OrdemUtf16(texto); ordem != Ordem::Nenhuma) {
+        const std::string utf8 = DeUtf16(texto, ordem);
+        const Edicao edicao = Edita(utf8, secao, chave, valor);
+        const std::size_t inicio = PosicaoUtf16(texto, ordem, edicao.onde);
+        const std::size_t fim = PosicaoUtf16(texto, ordem, edicao.onde + edicao.removidos);
+        novo.replace(inicio, fim - inicio, ParaUtf16(edicao.inserida, ordem));
+    } else {
+        const Edicao edicao = Edita(texto, secao, chave, valor);
+        novo.replace(edicao.onde, edicao.removidos, edicao.inserida);
     }
-    // A new key after the last non-blank line of its section, or a new section at the end.
-    std::string inserida;
-    std::size_t onde = novo.size();
-    std::string_view quebra = "\r\n";
-    if (busca.vista || ultimaDoTexto) {
-        const Linha& antes = busca.vista ? busca.ultima : *ultimaDoTexto;
-        onde = antes.proxima;
-        quebra = Quebra(texto, antes);
-        if (antes.proxima == antes.fim) // the last line, without its line break
-            inserida = quebra;
-    }
-    if (!busca.vista) {
-        inserida += '[';
-        inserida += busca.secao;
-        inserida += ']';
-        inserida += quebra;
-    }
-    inserida += LinhaDeChave(busca.chave, valor);
-    inserida += quebra;
-    novo.insert(onde, inserida);
     return novo;
 }
 

@@ -4,8 +4,12 @@
 // The format follows what Windows' own profile functions (GetPrivateProfileString,
 // WritePrivateProfileString) are documented and observed to do, so that a file edited by
 // either reads the same:
-// - The text is UTF-8; a UTF-8 byte order mark at its start is skipped. Lines may end in
-//   CR LF, LF or a lone CR; the last line may lack its line break.
+// - The text is UTF-8; a UTF-8 byte order mark at its start is skipped. A file that starts
+//   with the UTF-16LE byte-order mark FF FE (what a Windows editor saves as "Unicode"), or
+//   the UTF-16BE one FE FF, is UTF-16 in that byte order: read as such, and written back
+//   in it. The functions below still take and give UTF-8; in a UTF-16 file a byte of a
+//   name or value that is no UTF-8 is written as U+FFFD. Lines may end in CR LF, LF or a
+//   lone CR; the last line may lack its line break.
 // - A line `[name]` opens a section, the name running to the last `]`. Every other line
 //   that is not blank is a key: its name before the first `=`, its value after it (none
 //   when there is no `=`). Names and values are trimmed of spaces and tabs around them.
@@ -19,7 +23,9 @@
 // - Reading cuts the value at a NUL, removes one pair of matching outer quotation marks
 //   (' or ") and gives at most 2047 Unicode characters, never cutting inside a UTF-8
 //   sequence. A missing file, section or key reads as the empty text.
-// - Writing changes or adds one line and leaves every other byte of the file as it was.
+// - Writing changes or adds one line and leaves every other byte of the file as it was
+//   (in a UTF-16 file too, even bytes that are no UTF-16: a lone surrogate, an odd last
+//   byte).
 //   An existing key line becomes `Key=value`, the key keeping its spelling and the value
 //   standing exactly as given. A new key goes after the last non-blank line of its section;
 //   a new section goes at the end of the file. A new line ends with the line break of the
@@ -61,9 +67,12 @@ std::string LerString(const std::filesystem::path& arquivo, std::string_view sec
 std::error_code GravarString(const std::filesystem::path& arquivo, std::string_view secao,
                              std::string_view chave, std::string_view valor);
 
-// The same two operations on the file's text, for callers and tests that hold it.
-// GravarNoTexto gives the text back unchanged when a name or the value holds CR, LF or NUL.
+// The same two operations on the file's text (its bytes, UTF-16 included), for callers and
+// tests that hold it. GravarNoTexto gives the text back unchanged when a name or the value
+// holds CR, LF or NUL.
 std::string LerDoTexto(std::string_view texto, std::string_view secao, std::string_view chave);
+std::string GravarNoTexto(std::string_view texto, std::string_view secao, std::string_view chave,
+                          std::string_view valor);
 
 // One section and key to read, and the value read.
 struct Consulta {
@@ -79,8 +88,6 @@ void LerDoTexto(std::string_view texto, std::span<Consulta> consultas);
 // The file's whole text, for the functions above, as LerString reads it: a missing file
 // gives the empty text; a FIFO, a device or a folder an error.
 std::error_code LerTexto(const std::filesystem::path& arquivo, std::string& texto);
-std::string GravarNoTexto(std::string_view texto, std::string_view secao, std::string_view chave,
-                          std::string_view valor);
 
 // True when `texto` holds a carriage return, a line feed or a NUL, which would break
 // the line structure of the file.

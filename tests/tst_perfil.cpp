@@ -47,6 +47,27 @@ const QByteArray kRico = "; Bemafi32.ini\r\n"
 
 QByteArray Repete(const QByteArray& pedaco, int vezes) { return pedaco.repeated(vezes); }
 
+// UTF-8 text as UTF-16LE code units, without a byte-order mark.
+QByteArray Utf16(const QByteArray& utf8) {
+    QByteArray bytes;
+    for (const QChar c : QString::fromUtf8(utf8)) {
+        bytes += static_cast<char>(c.unicode() & 0xff);
+        bytes += static_cast<char>(c.unicode() >> 8);
+    }
+    return bytes;
+}
+
+// A file as a Windows editor saves it as "Unicode": UTF-16LE after its byte-order mark.
+QByteArray Unicode(const QByteArray& utf8) { return "\xff\xfe" + Utf16(utf8); }
+
+// The same in UTF-16BE ("Unicode big endian").
+QByteArray UnicodeBe(const QByteArray& utf8) {
+    QByteArray bytes = Utf16(utf8);
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
+        std::swap(bytes[i], bytes[i + 1]);
+    return "\xfe\xff" + bytes;
+}
+
 QByteArray Conteudo(const fs::path& arquivo) {
     std::ifstream entrada(arquivo, std::ios::binary);
     return QByteArray::fromStdString(
@@ -182,6 +203,7 @@ class TstPerfil : public QObject {
     void pastaLidaComoArquivoLeVazio();
     void arquivoNovoComBytesExatos();
     void arquivoRicoIntactoForaDoValor();
+    void arquivoUnicode();
     void pastaComEspacosEAcentos();
     void permissoesMantidas();
     void arquivoNovoSegueUmask();
@@ -385,6 +407,38 @@ void TstPerfil::lerDoTexto_data() {
         << "Sistema"_ba
         << "Porta"_ba
         << "COM1"_ba;
+    QTest::newRow("UTF-16LE file")
+        << Unicode("[Sistema]\r\nPath=C:\\\r\nPorta=COM3\r\n") << "Sistema"_ba
+        << "Porta"_ba
+        << "COM3"_ba;
+    QTest::newRow("UTF-16LE file: LF lines, no final line break")
+        << Unicode("[Outra]\nA=1\n[Sistema]\nPorta=COM3") << "sistema"_ba
+        << "PORTA"_ba
+        << "COM3"_ba;
+    QTest::newRow("UTF-16LE file: names and value beyond ASCII, a character beyond 16 bits")
+        << Unicode("[Se\xc3\xa7\xc3\xa3o]\r\n\xd0\x96=\xc5\x81\xc3\xb3"
+                   "d\xc5\xba \xf0\x9f\x96\xa8\r\n")
+        << "SE\xc3\x87\xc3\x83O"_ba
+        << "\xd0\xb6"_ba
+        << "\xc5\x81\xc3\xb3"
+           "d\xc5\xba \xf0\x9f\x96\xa8"_ba;
+    QTest::newRow("UTF-16LE file: an odd last byte ignored")
+        << Unicode("[Sistema]\r\nPorta=COM3") + "\x41"
+        << "Sistema"_ba
+        << "Porta"_ba
+        << "COM3"_ba;
+    QTest::newRow("UTF-16LE file: 3000 characters beyond 16 bits cut to 2047")
+        << Unicode("[Sistema]\r\nPorta=" + Repete("\xf0\x9f\x96\xa8", 3000)) << "Sistema"_ba
+        << "Porta"_ba << Repete("\xf0\x9f\x96\xa8", 2047);
+    QTest::newRow("UTF-16BE file: a character beyond 16 bits")
+        << UnicodeBe("[Sistema]\r\nPath=C:\\\xf0\x9f\x96\xa8\r\n") << "Sistema"_ba
+        << "Path"_ba
+        << "C:\\\xf0\x9f\x96\xa8"_ba;
+    QTest::newRow("UTF-16 mark at the start of a UTF-8 line is no mark")
+        << "[Sistema]\r\n\xff\xfePorta=COM1\r\nPorta=COM2\r\n"_ba
+        << "Sistema"_ba
+        << "Porta"_ba
+        << "COM2"_ba;
     QTest::newRow("accented value")
         << linha("Path=C:\\Configura\xc3\xa7\xc3\xa3o\\") << "Sistema"_ba
         << "Path"_ba
@@ -684,6 +738,43 @@ void TstPerfil::gravarNoTexto_data() {
         << "Porta"_ba
         << "COM2"_ba
         << "\xef\xbb\xbf[Sistema]\r\nPorta=COM2\r\n"_ba;
+
+    // UTF-16LE: what changes is written in UTF-16LE; every other byte stays, even those
+    // that are no UTF-16 (a lone surrogate, an odd last byte).
+    const QByteArray outras = Unicode("; \xc5\x81\xc3\xb3"
+                                      "d\xc5\xba \xf0\x9f\x96\xa8 ") +
+                              "\x00\xd8"_ba + Utf16("\r\n[Sistema]\r\nPorta=COM1\r\n");
+    QTest::newRow("UTF-16LE file: replaced value")
+        << outras << "Sistema"_ba
+        << "Porta"_ba
+        << "COM2"_ba << QByteArray(outras).replace(Utf16("COM1"), Utf16("COM2"));
+    QTest::newRow("UTF-16LE file: new key, beyond 16 bits")
+        << outras << "Sistema"_ba
+        << "Path"_ba
+        << "C:\\\xc5\x81\xc3\xb3"
+           "d\xc5\xba\\\xf0\x9f\x96\xa8"_ba
+        << outras + Utf16("Path=C:\\\xc5\x81\xc3\xb3"
+                          "d\xc5\xba\\\xf0\x9f\x96\xa8\r\n");
+    QTest::newRow("UTF-16LE file: new key in the middle, LF lines")
+        << Unicode("[Sistema]\nA=1\n[Outra]\nB=2\n") << "Sistema"_ba
+        << "Porta"_ba
+        << "COM2"_ba << Unicode("[Sistema]\nA=1\nPorta=COM2\n[Outra]\nB=2\n");
+    QTest::newRow("UTF-16LE file: new section, an odd last byte kept after it")
+        << Unicode("[Outra]\r\nB=2\r\n") + "\x41"
+        << "Sistema"_ba
+        << "Porta"_ba
+        << "COM2"_ba << Unicode("[Outra]\r\nB=2\r\n[Sistema]\r\nPorta=COM2\r\n") + "\x41";
+    QTest::newRow("UTF-16BE file: new key in UTF-16BE, an odd last byte kept")
+        << UnicodeBe("[Sistema]\r\nPorta=COM1\r\n") + "\x41"
+        << "Sistema"_ba
+        << "Path"_ba
+        << "C:\\\xf0\x9f\x96\xa8"_ba
+        << UnicodeBe("[Sistema]\r\nPorta=COM1\r\nPath=C:\\\xf0\x9f\x96\xa8\r\n") + "\x41";
+    QTest::newRow("UTF-16LE byte-order mark alone: new section in UTF-16LE")
+        << "\xff\xfe"_ba
+        << "Sistema"_ba
+        << "Porta"_ba
+        << "COM2"_ba << Unicode("[Sistema]\r\nPorta=COM2\r\n");
 }
 
 void TstPerfil::gravarNoTexto() {
@@ -780,6 +871,23 @@ void TstPerfil::arquivoRicoIntactoForaDoValor() {
     QCOMPARE(Conteudo(arquivo), QByteArray(kRico).replace("\tPorta\t= COM1 ", "Porta=COM2"));
     QCOMPARE(Le(arquivo, "Geral", "Modelo"), "MP-4200 TH FI"_ba);
     QCOMPARE(Le(arquivo, "Desconhecida", "x"), "y"_ba);
+}
+
+// A file that a Windows editor saved as "Unicode" is read and written back in UTF-16LE.
+void TstPerfil::arquivoUnicode() {
+    QTemporaryDir pasta;
+    const fs::path arquivo = fs::path(pasta.path().toStdString()) / "Bemafi32.ini";
+    Escreve(arquivo, Unicode(kRico));
+    QCOMPARE(Le(arquivo, "Sistema", "Porta"), "COM1"_ba);
+    QCOMPARE(
+        Texto(perfil::GravarString(arquivo, "Sistema", "Path", "/opt/configura\xc3\xa7\xc3\xa3o/")),
+        u"ok"_s);
+    QCOMPARE(Grava(arquivo, "COM3"), u"ok"_s);
+    QCOMPARE(Conteudo(arquivo),
+             Unicode(QByteArray(kRico)
+                         .replace("C:\\Teste\\", "/opt/configura\xc3\xa7\xc3\xa3o/")
+                         .replace("\tPorta\t= COM1 ", "Porta=COM3")));
+    QCOMPARE(Le(arquivo, "Sistema", "Porta"), "COM3"_ba);
 }
 
 void TstPerfil::pastaComEspacosEAcentos() {

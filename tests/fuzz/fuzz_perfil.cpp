@@ -6,6 +6,8 @@
 // - a write changes or adds lines only where the value goes: what the old text loses lies
 //   within one line, and at most three line breaks come in;
 // - a value with a line break or a NUL changes nothing;
+// - a UTF-8 text saved as UTF-16 (either byte order) reads the same and is written the
+//   same, in UTF-16, and a UTF-16 text stays UTF-16;
 // - for a key that the format can carry (no `=` in it nor `[` at its start), writing the
 //   same again changes nothing, a value written reads back as written (when it has no
 //   blanks or matching quotes around it), and a section or key of another name reads the
@@ -82,6 +84,31 @@ std::string_view Primeiros(std::string_view s, std::size_t n) {
     return s;
 }
 
+// Well-formed UTF-8 as a UTF-16 file: its byte-order mark, then the code units,
+// little-endian or big-endian.
+std::string Unicode(std::string_view utf8, bool grande) {
+    std::string r = grande ? "\xfe\xff" : "\xff\xfe";
+    const auto poe = [&](char32_t u) {
+        r += static_cast<char>(grande ? u >> 8 : u & 0xFF);
+        r += static_cast<char>(grande ? u & 0xFF : u >> 8);
+    };
+    for (std::size_t i = 0; i < utf8.size();) {
+        const unsigned char c = utf8[i];
+        const std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        char32_t ponto = n == 1 ? c : c & (0xFF >> (n + 1));
+        for (std::size_t k = 1; k < n; ++k)
+            ponto = (ponto << 6) | (utf8[i + k] & 0x3F);
+        if (ponto >= 0x10000) {
+            poe(0xD800 + ((ponto - 0x10000) >> 10));
+            poe(0xDC00 + ((ponto - 0x10000) & 0x3FF));
+        } else {
+            poe(ponto);
+        }
+        i += n;
+    }
+    return r;
+}
+
 std::string Escolhe(FuzzedDataProvider& dados, const std::vector<std::string>& lista,
                     std::size_t maximo) {
     const auto escolha = dados.ConsumeIntegralInRange<std::size_t>(0, lista.size());
@@ -131,24 +158,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t tam
     const std::string outraChave = Escolhe(dados, kChaves, 24);
     const std::string texto = dados.ConsumeRemainingBytesAsString();
 
+    // A UTF-16 text: read through its UTF-8 form, so its values are no pieces of it.
+    const bool utf16 = texto.starts_with("\xff\xfe") || texto.starts_with("\xfe\xff");
+    const bool utf8 = CaracteresUtf8(texto) != std::string_view::npos;
+    const bool nomesUtf8 = CaracteresUtf8(secao) != std::string_view::npos &&
+                           CaracteresUtf8(chave) != std::string_view::npos &&
+                           CaracteresUtf8(valor) != std::string_view::npos;
+
     const std::string lido = perfil::LerDoTexto(texto, secao, chave);
-    Exige(texto.find(lido) != std::string::npos, "a value read is a piece of the text");
+    if (!utf16) Exige(texto.find(lido) != std::string::npos, "a value read is a piece of the text");
     perfil::Consulta consultas[] = {
         {outraSecao, outraChave}, {secao, chave}, {secao, outraChave}, {outraSecao, chave}};
     perfil::LerDoTexto(texto, consultas);
     for (const auto& consulta : consultas)
         Exige(consulta.valor == perfil::LerDoTexto(texto, consulta.secao, consulta.chave),
               "keys read together read as each alone");
-    if (CaracteresUtf8(texto) != std::string_view::npos)
+    if (utf8)
         Exige(CaracteresUtf8(lido) <= kMaxCaracteres,
               "a value read from UTF-8 is UTF-8 of at most 2047 characters");
 
     const std::string novo = perfil::GravarNoTexto(texto, secao, chave, valor);
+    // The same text saved as UTF-16 reads the same, and is written the same in UTF-16.
+    if (utf8) {
+        for (const bool grande : {false, true}) {
+            const std::string unicode = Unicode(texto, grande);
+            Exige(perfil::LerDoTexto(unicode, secao, chave) == lido,
+                  "a UTF-16 text reads as its UTF-8 form");
+            if (nomesUtf8)
+                Exige(perfil::GravarNoTexto(unicode, secao, chave, valor) == Unicode(novo, grande),
+                      "a UTF-16 text is written as its UTF-8 form, in UTF-16");
+        }
+    }
     if (perfil::QuebraLinha(secao) || perfil::QuebraLinha(chave) || perfil::QuebraLinha(valor)) {
         Exige(novo == texto, "a line break or NUL changes nothing");
         return 0;
     }
 
+    if (utf16) Exige(novo.substr(0, 2) == texto.substr(0, 2), "a UTF-16 text stays UTF-16");
     const std::size_t menor = std::min(texto.size(), novo.size());
     std::size_t prefixo = 0, sufixo = 0;
     while (prefixo < menor && texto[prefixo] == novo[prefixo])
@@ -158,20 +204,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t tam
         ++sufixo;
     const std::string_view perdido =
         std::string_view(texto).substr(prefixo, texto.size() - prefixo - sufixo);
-    Exige(perdido.find_first_of("\r\n") == std::string_view::npos,
-          "what the old text loses lies within one line");
-    Exige(Quebras(novo, prefixo, novo.size() - sufixo) <= 3, "at most three line breaks come in");
+    if (!utf16) {
+        Exige(perdido.find_first_of("\r\n") == std::string_view::npos,
+              "what the old text loses lies within one line");
+        Exige(Quebras(novo, prefixo, novo.size() - sufixo) <= 3,
+              "at most three line breaks come in");
+    }
 
     const std::string_view nomeChave = Apara(chave);
     const bool chaveSimples =
         nomeChave.find('=') == std::string_view::npos && !nomeChave.starts_with('[');
-    if (chaveSimples)
+    // In UTF-16 a byte that is no UTF-8 is written as U+FFFD: the name no longer matches.
+    if (chaveSimples && (!utf16 || nomesUtf8))
         Exige(perfil::GravarNoTexto(novo, secao, chave, valor) == novo,
               "writing the same again changes nothing");
     const bool valorSimples =
         Apara(valor) == valor &&
         !(valor.size() >= 2 && (valor[0] == '"' || valor[0] == '\'') && valor.back() == valor[0]);
-    if (chaveSimples && valorSimples) {
+    if (chaveSimples && valorSimples && (!utf16 || nomesUtf8)) {
         const std::string relido = perfil::LerDoTexto(novo, secao, chave);
         if (CaracteresUtf8(valor) != std::string_view::npos)
             Exige(relido == Primeiros(valor, kMaxCaracteres),
@@ -185,8 +235,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t tam
 
     // Letter case folds keep the byte length of a name, so names whose lengths differ never
     // match each other.
-    if (chaveSimples && (Apara(outraSecao).size() != Apara(secao).size() ||
-                         Apara(outraChave).size() != nomeChave.size()))
+    if (chaveSimples && (!utf16 || nomesUtf8) &&
+        (Apara(outraSecao).size() != Apara(secao).size() ||
+         Apara(outraChave).size() != nomeChave.size()))
         Exige(perfil::LerDoTexto(novo, outraSecao, outraChave) ==
                   perfil::LerDoTexto(texto, outraSecao, outraChave),
               "another section or key reads the same");

@@ -141,6 +141,15 @@ std::string Utf16(std::wstring_view w) {
     return r;
 }
 
+std::string Utf16Be(std::wstring_view w) {
+    std::string r = "\xfe\xff";
+    for (wchar_t c : w) {
+        r += static_cast<char>((c >> 8) & 0xff);
+        r += static_cast<char>(c & 0xff);
+    }
+    return r;
+}
+
 std::string AltosAnsi() {
     std::string r = "; ";
     for (int c = 0x80; c <= 0xff; ++c)
@@ -245,6 +254,21 @@ std::vector<Linha> Tabela() {
         {"read: UTF-16 file with byte-order mark",
          Utf16(L"[Sistema]\r\nPath=C:\\\u0141\u00f3d\u017a\\\r\n"), Op::Ler, L"Sistema", L"Path",
          L""},
+        DifereLendo({"read: UTF-16 file, accented names in other case",
+                     Utf16(L"[Se\u00e7\u00e3o]\r\nPORTA=COM3\r\n"), Op::Ler, L"SE\u00c7\u00c3O",
+                     L"porta", L""},
+                    "we match accented letters in either case; Wine matches ASCII letters only",
+                    L"COM3"),
+        {"read: UTF-16 file, LF lines", Utf16(L"[Outra]\nA=1\n[Sistema]\nPorta=COM3\n"), Op::Ler,
+         L"Sistema", L"Porta", L""},
+        {"read: UTF-16 file, no final line break", Utf16(L"[Sistema]\r\nPorta=COM3"), Op::Ler,
+         L"Sistema", L"Porta", L""},
+        {"read: UTF-16 file, a character beyond 16 bits",
+         Utf16(L"[Sistema]\r\nPath=C:\\\U0001F5A8\\\r\n"), Op::Ler, L"Sistema", L"Path", L""},
+        {"read: UTF-16 file, an odd last byte", Utf16(L"[Sistema]\r\nPorta=COM3\r\n") + "A",
+         Op::Ler, L"Sistema", L"Porta", L""},
+        {"read: UTF-16 big-endian file with byte-order mark",
+         Utf16Be(L"[Sistema]\r\nPorta=COM3\r\n"), Op::Ler, L"Sistema", L"Porta", L""},
         {"read: accented folder name", sis, Op::Ler, L"Sistema", L"Porta", L"",
          L"Configura\u00e7\u00e3o"},
 
@@ -356,6 +380,29 @@ std::vector<Linha> Tabela() {
          Op::Gravar, L"Sistema", L"Path", L"C:\\Configura\u00e7\u00e3o\\"},
         {"write: UTF-16 file with byte-order mark", Utf16(L"[Sistema]\r\nPorta=COM1\r\n"),
          Op::Gravar, L"Sistema", L"Path", L"C:\\\u0141\u00f3d\u017a\\"},
+        {"write: UTF-16 file, replace value", Utf16(Larga(sis)), Op::Gravar, L"Sistema", L"Porta",
+         L"COM2"},
+        {"write: UTF-16 file, new section", Utf16(L"[Outra]\r\nB=2\r\n"), Op::Gravar, L"Sistema",
+         L"Porta", L"COM2"},
+        {"write: UTF-16 file, byte-order mark alone", Utf16(L""), Op::Gravar, L"Sistema", L"Porta",
+         L"COM2"},
+        {"write: UTF-16 file, other lines beyond ANSI and 16 bits kept",
+         Utf16(L"; \u0141\u00f3d\u017a \U0001F5A8\r\n[Sistema]\r\nPorta=COM1\r\n"), Op::Gravar,
+         L"Sistema", L"Porta", L"C:\\\U0001F5A8\u03a9\\"},
+        Reformata({"write: UTF-16 file, LF lines, new key",
+                   Utf16(L"[Sistema]\nA=1\n[Outra]\nB=2\n"), Op::Gravar, L"Sistema", L"Porta",
+                   L"COM2"},
+                  Utf16(L"[Sistema]\nA=1\nPorta=COM2\n[Outra]\nB=2\n")),
+        {"write: UTF-16 file, a lone surrogate in another line",
+         Utf16(L"; x") + "\x00\xd8" + Utf16(L"y\r\n[Sistema]\r\nPorta=COM1\r\n").substr(2),
+         Op::Gravar, L"Sistema", L"Porta", L"COM2"},
+        Difere({"write: UTF-16 file, an odd last byte", Utf16(L"[Sistema]\r\nPorta=COM1\r\n") + "A",
+                Op::Gravar, L"Sistema", L"Porta", L"COM2"},
+               "an odd last byte is no UTF-16 and is kept as it was; Wine reads it as a "
+               "character and writes it back as a line of its own",
+               Utf16(L"[Sistema]\r\nPorta=COM2\r\n") + "A"),
+        {"write: UTF-16 big-endian file with byte-order mark",
+         Utf16Be(L"[Sistema]\r\nPorta=COM1\r\n"), Op::Gravar, L"Sistema", L"Porta", L"COM2"},
         {"write: long value", sis, Op::Gravar, L"Sistema", L"Porta", Larga(kLongo)},
         SemPasta(
             {"write: missing folder", std::nullopt, Op::Gravar, L"Sistema", L"Porta", L"COM2"}),

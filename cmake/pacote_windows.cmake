@@ -1,0 +1,70 @@
+# The Windows program as a shop gets it: a folder (cmake --install) or a zip (cpack) with
+# TesteECF.exe, the Qt libraries and plugins it loads, the compiler's run-time libraries,
+# LEIAME.txt and the licence. Never a bemafi32.dll: one beside the program would be loaded
+# instead of the printer maker's.
+
+# Where the DLLs that the program needs are found: Qt's own, and the compiler's.
+set(ecf_pastas_dll "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
+foreach(dll libstdc++-6.dll libwinpthread-1.dll libgcc_s_seh-1.dll libgcc_s_dw2-1.dll)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+        OUTPUT_VARIABLE caminho OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(IS_ABSOLUTE "${caminho}" AND EXISTS "${caminho}")
+        get_filename_component(pasta "${caminho}" DIRECTORY)
+        list(APPEND ecf_pastas_dll "${pasta}")
+    endif()
+endforeach()
+list(REMOVE_DUPLICATES ecf_pastas_dll)
+set(ECF_PASTAS_DLL "${ecf_pastas_dll}" CACHE INTERNAL "Folders of the DLLs the program loads")
+
+# CMake reads the PE import tables itself, with the cross toolchain's objdump.
+set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
+set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
+if(NOT CMAKE_OBJDUMP)
+    find_program(CMAKE_OBJDUMP NAMES ${MINGW_TRIPLET}-objdump objdump REQUIRED)
+endif()
+set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND ${CMAKE_OBJDUMP})
+
+set(ecf_plugins
+    "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/platforms/qwindows.dll"
+    "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/styles/qwindowsvistastyle.dll")
+
+install(TARGETS TesteECF RUNTIME DESTINATION .)
+install(FILES "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/platforms/qwindows.dll"
+        DESTINATION platforms)
+install(FILES "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/styles/qwindowsvistastyle.dll"
+        DESTINATION styles)
+# The DLLs that the program and its plugins import, found in the folders above: only Qt's
+# and the compiler's. The system's own (KERNEL32, USER32 ...) and the printer library are
+# the PC's.
+install(CODE "
+    file(GET_RUNTIME_DEPENDENCIES
+        EXECUTABLES \"\$<TARGET_FILE:TesteECF>\"
+        MODULES ${ecf_plugins}
+        RESOLVED_DEPENDENCIES_VAR ecf_resolvidas
+        UNRESOLVED_DEPENDENCIES_VAR ecf_nao_resolvidas
+        DIRECTORIES ${ecf_pastas_dll}
+        PRE_INCLUDE_REGEXES \"^[Qq]t6\" \"^lib(gcc_s|stdc\\\\+\\\\+|winpthread)\"
+        PRE_EXCLUDE_REGEXES \".*\")
+    if(ecf_nao_resolvidas)
+        message(FATAL_ERROR \"DLLs not found: \${ecf_nao_resolvidas}\")
+    endif()
+    file(INSTALL \${ecf_resolvidas} DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
+")
+configure_file(${PROJECT_SOURCE_DIR}/app/windows/LEIAME.txt ${CMAKE_BINARY_DIR}/LEIAME.txt
+    NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt NEWLINE_STYLE CRLF)
+install(FILES ${CMAKE_BINARY_DIR}/LEIAME.txt DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION . RENAME LICENSE)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(ecf_largura x86)
+else()
+    set(ecf_largura x64)
+endif()
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME TesteECF)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME TesteECF-${PROJECT_VERSION}-windows-${ecf_largura})
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/pacote)
+include(CPack)

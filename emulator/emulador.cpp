@@ -2,7 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fstream>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <system_error>
@@ -16,13 +16,6 @@ using namespace std::chrono;
 constexpr std::size_t kMaxLinhaDeControle = 1024;
 constexpr std::string_view kInicioRecibo = "=== RECIBO INICIO ===\n";
 constexpr std::string_view kFimRecibo = "=== RECIBO FIM ===\n";
-
-void Escreve(std::string_view texto) { EscreveTudo(STDOUT_FILENO, texto.data(), texto.size()); }
-
-void Avisa(const std::string& texto) {
-    const std::string linha = "emulador-ecf: " + texto + "\n";
-    EscreveTudo(STDERR_FILENO, linha.data(), linha.size());
-}
 
 // SIGINT, SIGTERM and SIGHUP arrive as reads on a descriptor, in turn with everything else.
 Descritor AbreSinais() {
@@ -66,12 +59,15 @@ Emulador::Emulador(const Opcoes& opcoes)
 }
 
 int Emulador::Executa() {
-    Escreve(terminal_.caminho + "\n");
+    saida_.Poe(terminal_.caminho + "\n");
     while (!sair_) {
+        // Output waits for its readers here, with everything else: never in a write.
         pollfd fds[] = {
             {sinais_.fd(), POLLIN, 0},
             {terminal_.mestre.fd(), POLLIN, 0},
             {lendoControle_ ? STDIN_FILENO : -1, POLLIN, 0},
+            {saida_.Pendente() ? saida_.fd() : -1, POLLOUT, 0},
+            {erros_.Pendente() ? erros_.fd() : -1, POLLOUT, 0},
         };
         if (::poll(fds, std::size(fds), EsperaAteProximoEnvio()) < 0) {
             if (errno == EINTR) continue;
@@ -87,7 +83,14 @@ int Emulador::Executa() {
         if (fds[1].revents & (POLLIN | POLLERR | POLLHUP)) LeLinha();
         if (fds[2].revents & (POLLIN | POLLERR | POLLHUP)) LeControle();
         EnviaVencidos();
+        if (fds[3].revents) saida_.Escreve();
+        if (fds[4].revents) erros_.Escreve();
     }
+    // What the readers take now; the rest is not waited for.
+    saida_.Escreve();
+    if (const auto n = saida_.Descartados() + erros_.Descartados(); n > 0)
+        Avisa(std::to_string(n) + " linhas de saída descartadas: ninguém as lia");
+    erros_.Escreve();
     return 0;
 }
 
@@ -143,12 +146,15 @@ void Emulador::Imprime(const std::string& recibo) {
     std::string saida(kInicioRecibo);
     saida += recibo;
     saida += kFimRecibo;
-    Escreve(saida);
+    saida_.Poe(saida);
     if (opcoes_.recibo.empty()) return;
-    std::ofstream arquivo(opcoes_.recibo, std::ios::app | std::ios::binary);
-    arquivo << recibo << '\n';
-    arquivo.close();
-    if (!arquivo) Avisa("não foi possível acrescentar a leitura X a " + opcoes_.recibo);
+    // Non-blocking too: a FIFO given as the file must not stop the printer.
+    Descritor arquivo(::open(opcoes_.recibo.c_str(),
+                             O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                             0666));
+    const std::string texto = recibo + "\n";
+    if (!arquivo || ::write(arquivo.fd(), texto.data(), texto.size()) != ssize_t(texto.size()))
+        Avisa("não foi possível acrescentar a leitura X a " + opcoes_.recibo);
 }
 
 void Emulador::LeControle() {
@@ -169,7 +175,7 @@ void Emulador::LeControle() {
         } else if (!descartandoLinha_) {
             controle_ += c;
             if (controle_.size() > kMaxLinhaDeControle) {
-                Escreve("erro linha longa demais\n");
+                saida_.Poe("erro linha longa demais\n");
                 controle_.clear();
                 descartandoLinha_ = true;
             }
@@ -181,12 +187,14 @@ void Emulador::ExecutaControle(std::string_view linha) {
     if (!linha.empty() && linha.back() == '\r') linha.remove_suffix(1);
     const auto controle = Controla(linha, impressora_);
     if (!controle) return;
-    Escreve(controle->resposta + "\n");
+    saida_.Poe(controle->resposta + "\n");
     sair_ = controle->sair;
 }
 
-void Emulador::Registra(const std::string& texto) const {
+void Emulador::Registra(const std::string& texto) {
     if (opcoes_.trafego) Avisa(texto);
 }
+
+void Emulador::Avisa(const std::string& texto) { erros_.Poe("emulador-ecf: " + texto + "\n"); }
 
 } // namespace emulador

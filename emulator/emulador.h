@@ -5,12 +5,14 @@
 #include "impressora.h"
 #include "inscricao.h"
 #include "opcoes.h"
+#include "saida.h"
 #include "terminal.h"
 
 #include <chrono>
 #include <deque>
 #include <optional>
 #include <string>
+#include <unistd.h>
 
 namespace emulador {
 
@@ -34,10 +36,14 @@ class Emulador {
     void EnviaVencidos();
     void Imprime(const std::string& recibo);
     // One line of the traffic log on standard error, with --trafego.
-    void Registra(const std::string& texto) const;
+    void Registra(const std::string& texto);
+    // One line on standard error, whatever the options.
+    void Avisa(const std::string& texto);
     int EsperaAteProximoEnvio() const;
 
     Opcoes opcoes_;
+    Saida saida_{STDOUT_FILENO};
+    Saida erros_{STDERR_FILENO};
     Impressora impressora_;
     Descritor sinais_;
     Terminal terminal_;

@@ -77,6 +77,22 @@ std::string Junta(const std::vector<std::string_view>& palavras) {
     return texto;
 }
 
+// What a control line said, fit to be repeated on a terminal: every byte outside printable
+// ASCII as \xNN, so that no control character or escape sequence comes back to act.
+std::string Eco(std::string_view texto) {
+    std::string eco;
+    for (const char c : texto) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F) {
+            eco += c;
+        } else {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            eco += {'\\', 'x', kHex[b >> 4], kHex[b & 0xF]};
+        }
+    }
+    return eco;
+}
+
 template <typename T> std::optional<T> LeNumero(std::string_view texto, T maximo) {
     T valor{};
     const auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
@@ -160,15 +176,15 @@ std::optional<Controle> Controla(std::string_view linha, Impressora& impressora)
     if (comando == "estado" && p.size() == 2) {
         const auto estado = EstadoPorNome(p[1]);
         if (!estado)
-            return erro("estado desconhecido: " + std::string(p[1]) +
-                        " (estados: " + NomesDosEstados() + ")");
+            return erro("estado desconhecido: " + Eco(p[1]) + " (estados: " + NomesDosEstados() +
+                        ")");
         impressora.MudaEstado(*estado);
         return Controle{"ok " + Junta(p)};
     }
     if (comando == "atraso" && p.size() == 2) {
         const auto atraso = LeAtraso(p[1]);
         if (!atraso)
-            return erro("atraso inválido: " + std::string(p[1]) + " (0 a " +
+            return erro("atraso inválido: " + Eco(p[1]) + " (0 a " +
                         std::to_string(Impressora::kMaxAtraso.count()) + " ms)");
         impressora.MudaAtraso(*atraso);
         return Controle{"ok atraso " + std::to_string(atraso->count())};
@@ -176,7 +192,7 @@ std::optional<Controle> Controla(std::string_view linha, Impressora& impressora)
     if (comando == "proximo" && p.size() == 4) {
         const auto st1 = LeByte(p[1]), st2 = LeByte(p[2]), st3 = LeByte(p[3]);
         if (!st1 || !st2 || !st3)
-            return erro("valores inválidos: " + Junta(p) + " (cada um de 0 a 255)");
+            return erro("valores inválidos: " + Eco(Junta(p)) + " (cada um de 0 a 255)");
         impressora.DefineProximo({protocolo::kAck, *st1, *st2, *st3});
         return Controle{"ok " + Junta(p)};
     }
@@ -190,7 +206,7 @@ std::optional<Controle> Controla(std::string_view linha, Impressora& impressora)
                         "ajuda | sair; estados: " +
                         NomesDosEstados()};
     if (comando == "sair" && p.size() == 1) return Controle{"ok sair", true};
-    return erro("comando inválido: " + Junta(p) + " (ajuda lista os comandos)");
+    return erro("comando inválido: " + Eco(Junta(p)) + " (ajuda lista os comandos)");
 }
 
 } // namespace emulador

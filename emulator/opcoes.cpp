@@ -144,9 +144,13 @@ The X reading is printed only with ACK 6, ST3 0 and ST1 without 128 or 16. A pri
 reading goes to standard output between "=== RECIBO INICIO ===" and "=== RECIBO FIM ==="
 lines, and to the --recibo file, before the answer is sent.
 
-Registration: the file emulador-<pid>, holding the device path and a newline, in
-$XDG_RUNTIME_DIR/testeecf (or $HOME/.testeecf without XDG_RUNTIME_DIR), a folder of mode
-0700 created when missing; removed when the emulator ends.
+Standard output and error are written without ever waiting for their reader: past 64 KiB
+not yet read, lines are dropped, and their number said on standard error at the end.
+
+Registration: the file emulador-<pid>, holding the device path and this process's start
+time (field 22 of /proc/<pid>/stat), a line each, in $XDG_RUNTIME_DIR/testeecf (or
+$HOME/.testeecf without XDG_RUNTIME_DIR), a folder of mode 0700 created when missing;
+removed when the emulator ends.
 )";
 }
 

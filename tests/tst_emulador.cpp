@@ -1,5 +1,6 @@
 // The emulator as a process: its device path, answers on the pseudo-terminal in the states
 // set through its control channel, the X reading's receipt, and its registration.
+#include "descritor.h"
 #include "escala.h"
 #include "protocolo.h"
 
@@ -16,11 +17,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using protocolo::Comando;
+using protocolo::Descritor;
 
 namespace {
 
@@ -153,6 +157,9 @@ class TstEmulador : public QObject {
     void leituraX_data();
     void leituraX();
     void controleInvalidoNaoMudaNada();
+    void erroNaoEcoaControles_data();
+    void erroNaoEcoaControles();
+    void saidaQueNinguemLeNaoPrende();
     void fimDaEntradaNaoEncerra();
     void registro_data();
     void registro();
@@ -379,6 +386,133 @@ void TstEmulador::controleInvalidoNaoMudaNada() {
     QCOMPARE(e.Controla(u"\n# a comment\n  estado   pouco-papel  \r"_s),
              u"ok estado pouco-papel"_s);
     QCOMPARE(e.Pergunta(Comando::Status), (Status{6, 64, 0, 0}));
+}
+
+// An "erro" line repeats what it did not understand; the bytes that steer a terminal
+// (controls, escape sequences, C1 controls in UTF-8) come back as \xNN text.
+void TstEmulador::erroNaoEcoaControles_data() {
+    QTest::addColumn<QByteArray>("linha");
+    QTest::addColumn<QString>("eco");
+    QTest::newRow("an escape sequence as a state")
+        << QByteArray("estado \x1b[2Jx") << u"estado desconhecido: \\x1B[2Jx"_s;
+    QTest::newRow("a window title as a command")
+        << QByteArray("\x1b]0;pwned\x07") << u"comando inválido: \\x1B]0;pwned\\x07"_s;
+    QTest::newRow("a C1 control in UTF-8 as a delay") << QByteArray("atraso \xc2\x9b"
+                                                                    "31m")
+                                                      << u"atraso inválido: \\xC2\\x9B31m"_s;
+}
+
+void TstEmulador::erroNaoEcoaControles() {
+    QFETCH(QByteArray, linha);
+    QFETCH(QString, eco);
+    Emulador e({u"--sem-registro"_s}, Ambiente());
+    QVERIFY(e.Abre());
+    const QString resposta = e.Controla(QString::fromUtf8(linha));
+    QVERIFY2(resposta.startsWith(u"erro "_s + eco), qPrintable(resposta));
+    for (const QChar c : resposta)
+        QVERIFY2(c.unicode() >= 0x20 && (c.unicode() < 0x7F || c.unicode() > 0x9F),
+                 qPrintable(resposta));
+}
+
+// Standard output and error are pipes that nobody reads, and thousands of commands fill
+// them many times over: the printer line is still answered, and SIGTERM still ends it.
+void TstEmulador::saidaQueNinguemLeNaoPrende() {
+    int entrada[2], saida[2], erros[2];
+    QVERIFY(::pipe2(entrada, O_CLOEXEC) == 0 && ::pipe2(saida, O_CLOEXEC) == 0 &&
+            ::pipe2(erros, O_CLOEXEC) == 0);
+    const QByteArray pasta = QFile::encodeName(pasta_->path());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(entrada[0], STDIN_FILENO);
+        ::dup2(saida[1], STDOUT_FILENO);
+        ::dup2(erros[1], STDERR_FILENO);
+        ::setenv("XDG_RUNTIME_DIR", pasta.constData(), 1);
+        ::execl(EMULADOR_ECF, EMULADOR_ECF, "--sem-registro", "--trafego", nullptr);
+        ::_exit(127);
+    }
+    QVERIFY(pid > 0);
+    ::close(entrada[0]);
+    ::close(saida[1]);
+    ::close(erros[1]);
+    const int processo = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    struct Fim {
+        pid_t pid;
+        int fds[4];
+        ~Fim() {
+            if (pid > 0) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+            for (int fd : fds)
+                if (fd >= 0) ::close(fd);
+        }
+    } fim{pid, {entrada[1], saida[0], erros[0], processo}};
+    QVERIFY(processo >= 0);
+
+    // The first line, the line's path, is read; after it, nothing more ever is.
+    QByteArray caminho;
+    const QDeadlineTimer prazo(kEspera);
+    while (!caminho.endsWith('\n') && !prazo.hasExpired()) {
+        pollfd espera{saida[0], POLLIN, 0};
+        char c;
+        if (::poll(&espera, 1, int(prazo.remainingTime())) > 0 && ::read(saida[0], &c, 1) == 1)
+            caminho += c;
+    }
+    QVERIFY2(caminho.startsWith("/dev/"), caminho.constData());
+    Descritor linha(::open(caminho.chopped(1).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    QVERIFY(linha);
+
+    const int flags = ::fcntl(entrada[1], F_GETFL);
+    QVERIFY(::fcntl(entrada[1], F_SETFL, flags | O_NONBLOCK) == 0);
+    // The last command marks the end: once the printer answers with its status, every
+    // command before it was read, and every answer to them written or dropped.
+    const QByteArray comandos = QByteArray("situacao\n").repeated(3000) + "proximo 1 2 3\n";
+    qsizetype enviados = 0;
+    while (enviados < comandos.size() && !prazo.hasExpired()) {
+        pollfd espera{entrada[1], POLLOUT, 0};
+        if (::poll(&espera, 1, int(prazo.remainingTime())) <= 0) continue;
+        const auto n = ::write(entrada[1], comandos.constData() + enviados,
+                               std::size_t(comandos.size() - enviados));
+        if (n > 0) enviados += n;
+    }
+    QCOMPARE(enviados, comandos.size());
+
+    // Status requests, one at a time, each waiting for its answer, until one carries it.
+    protocolo::Decodificador decodificador;
+    const QDeadlineTimer prazoDaMarca(kEspera);
+    bool marcado = false;
+    for (uint8_t sequencia = 1; !marcado && !prazoDaMarca.hasExpired(); ++sequencia) {
+        const auto pedido = protocolo::Codifica(protocolo::Pedido{sequencia, Comando::Status, {}});
+        QCOMPARE(::write(linha.fd(), pedido.data(), pedido.size()), ssize_t(pedido.size()));
+        std::optional<protocolo::Resposta> resposta;
+        while (!resposta && !prazoDaMarca.hasExpired()) {
+            pollfd espera{linha.fd(), POLLIN, 0};
+            if (::poll(&espera, 1, int(prazoDaMarca.remainingTime())) <= 0) continue;
+            uint8_t bytes[64];
+            const auto n = ::read(linha.fd(), bytes, sizeof bytes);
+            if (n > 0) decodificador.Alimenta(std::span(bytes, std::size_t(n)));
+            while (const auto carga = decodificador.Proximo())
+                if (auto r = protocolo::LeResposta(*carga); r && r->sequencia == sequencia)
+                    resposta = r;
+        }
+        marcado = resposta && resposta->st1 == 1 && resposta->st2 == 2 && resposta->st3 == 3;
+    }
+    QVERIFY2(marcado, "the printer line stopped answering, or the commands stopped being read");
+
+    QCOMPARE(::kill(pid, SIGTERM), 0);
+    pollfd termino{processo, POLLIN, 0};
+    QVERIFY2(::poll(&termino, 1, int(kEspera.count())) == 1, "SIGTERM did not end it");
+    int estado = 0;
+    QCOMPARE(::waitpid(pid, &estado, 0), pid);
+    fim.pid = -1;
+    QVERIFY(WIFEXITED(estado) && WEXITSTATUS(estado) == 0);
+    // What could not be written was counted, and the count said.
+    QByteArray textoDosErros;
+    char bloco[4096];
+    ::fcntl(erros[0], F_SETFL, O_NONBLOCK);
+    for (ssize_t n; (n = ::read(erros[0], bloco, sizeof bloco)) > 0;)
+        textoDosErros.append(bloco, n);
+    QVERIFY2(textoDosErros.contains("descartad"), textoDosErros.right(300).constData());
 }
 
 void TstEmulador::fimDaEntradaNaoEncerra() {

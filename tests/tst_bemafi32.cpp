@@ -411,29 +411,31 @@ void TstBemafi32::esperaAte() {
 // What can go wrong with a registration; each row spoils one thing of a trusted one.
 void TstBemafi32::registro_data() {
     QTest::addColumn<QString>("estrago");
+    QTest::addColumn<bool>("precisaDeRoot"); // to give a file to another user
     QTest::addColumn<bool>("aceito");
-    QTest::newRow("a live emulator's own pty") << "" << true;
-    QTest::newRow("folder writable by the group") << "pasta-grupo" << false;
-    QTest::newRow("folder writable by others") << "pasta-outros" << false;
-    QTest::newRow("folder of another user") << "pasta-alheia" << false;
-    QTest::newRow("folder is a symbolic link") << "pasta-ligacao" << false;
-    QTest::newRow("file of another user") << "arquivo-alheio" << false;
-    QTest::newRow("file is a symbolic link") << "arquivo-ligacao" << false;
-    QTest::newRow("its process is gone") << "processo-morto" << false;
-    QTest::newRow("its process does not hold the pty") << "processo-alheio" << false;
-    QTest::newRow("without its process's start time") << "sem-inicio" << false;
-    QTest::newRow("its pid now names a later process holding the pty") << "inicio-outro" << false;
-    QTest::newRow("names a device that is no pty") << "nao-pty" << false;
-    QTest::newRow("names a regular file") << "arquivo-comum" << false;
-    QTest::newRow("names a relative path") << "relativo" << false;
-    QTest::newRow("names a pty of another user") << "pty-alheio" << false;
-    QTest::newRow("a file that is not a registration") << "outro-nome" << false;
+    QTest::newRow("a live emulator's own pty") << "" << false << true;
+    QTest::newRow("folder writable by the group") << "pasta-grupo" << false << false;
+    QTest::newRow("folder writable by others") << "pasta-outros" << false << false;
+    QTest::newRow("folder of another user") << "pasta-alheia" << true << false;
+    QTest::newRow("folder is a symbolic link") << "pasta-ligacao" << false << false;
+    QTest::newRow("file of another user") << "arquivo-alheio" << true << false;
+    QTest::newRow("file is a symbolic link") << "arquivo-ligacao" << false << false;
+    QTest::newRow("its process is gone") << "processo-morto" << false << false;
+    QTest::newRow("its process does not hold the pty") << "processo-alheio" << false << false;
+    QTest::newRow("without its process's start time") << "sem-inicio" << false << false;
+    QTest::newRow("its pid now names a later process holding the pty")
+        << "inicio-outro" << false << false;
+    QTest::newRow("names a device that is no pty") << "nao-pty" << false << false;
+    QTest::newRow("names a regular file") << "arquivo-comum" << false << false;
+    QTest::newRow("names a relative path") << "relativo" << false << false;
+    QTest::newRow("names a pty of another user") << "pty-alheio" << true << false;
+    QTest::newRow("a file that is not a registration") << "outro-nome" << false << false;
 }
 
 void TstBemafi32::registro() {
     QFETCH(QString, estrago);
+    QFETCH(bool, precisaDeRoot);
     QFETCH(bool, aceito);
-    const bool precisaDeRoot = estrago.endsWith("alheia") || estrago.endsWith("alheio");
     if (precisaDeRoot && !Root()) QSKIP("giving a file to another user needs root");
 
     QTemporaryDir base;

@@ -25,7 +25,9 @@ std::optional<pid_t> PidDoNome(std::string_view nome) {
     nome.remove_prefix(kPrefixo.size());
     pid_t pid = 0;
     const auto [fim, erro] = std::from_chars(nome.data(), nome.data() + nome.size(), pid);
-    if (nome.empty() || erro != std::errc{} || fim != nome.data() + nome.size() || pid <= 0)
+    // One spelling per pid: no sign, no leading zero.
+    if (nome.empty() || nome.front() == '0' || erro != std::errc{} ||
+        fim != nome.data() + nome.size() || pid <= 0)
         return std::nullopt;
     return pid;
 }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -10,6 +11,11 @@
 #include <termios.h>
 
 namespace bemafi32 {
+
+struct PortaSerial::Original {
+    termios modo{};
+    bool exclusiva = false; // TIOCEXCL was set by us
+};
 
 namespace {
 
@@ -94,27 +100,33 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
         Falha(erro, "flock");
         return std::nullopt;
     }
-    termios original{};
-    if (::tcgetattr(fd.fd(), &original) != 0) {
+    auto original = std::make_unique<Original>();
+    if (::tcgetattr(fd.fd(), &original->modo) != 0) {
         Falha(erro, "tcgetattr");
         return std::nullopt;
     }
-    const bool exclusiva = candidato.tipo == TipoPorta::Serial && ::ioctl(fd.fd(), TIOCEXCL) == 0;
+    original->exclusiva = candidato.tipo == TipoPorta::Serial && ::ioctl(fd.fd(), TIOCEXCL) == 0;
     // From here on the line is ours to put back: a failure below closes it through the
     // destructor, which restores it.
-    PortaSerial porta(std::move(fd), candidato.caminho, original, exclusiva);
+    PortaSerial porta(std::move(fd), candidato.caminho, std::move(original));
     if (!ModoCru(porta.fd(), *velocidade, erro)) return std::nullopt;
     ::tcflush(porta.fd(), TCIFLUSH);
     return porta;
 }
+
+PortaSerial::PortaSerial(Descritor fd, std::string caminho, std::unique_ptr<Original> original)
+    : fd_(std::move(fd)), caminho_(std::move(caminho)), original_(std::move(original)) {}
+
+PortaSerial::PortaSerial(PortaSerial&&) noexcept = default;
+
+PortaSerial::~PortaSerial() { Devolve(); }
 
 PortaSerial& PortaSerial::operator=(PortaSerial&& outra) noexcept {
     if (this != &outra) {
         Devolve();
         fd_ = std::move(outra.fd_);
         caminho_ = std::move(outra.caminho_);
-        modoOriginal_ = outra.modoOriginal_;
-        exclusiva_ = outra.exclusiva_;
+        original_ = std::move(outra.original_);
     }
     return *this;
 }
@@ -125,8 +137,10 @@ void PortaSerial::Devolve() noexcept {
     ::tcflush(fd_.fd(), TCIOFLUSH);
     // The line goes back as it was: if it was not a printer after all (a terminal someone
     // uses), it must not stay raw and silent.
-    ::tcsetattr(fd_.fd(), TCSANOW, &modoOriginal_);
-    if (exclusiva_) ::ioctl(fd_.fd(), TIOCNXCL);
+    if (original_) {
+        ::tcsetattr(fd_.fd(), TCSANOW, &original_->modo);
+        if (original_->exclusiva) ::ioctl(fd_.fd(), TIOCNXCL);
+    }
     fd_.Fecha();
 }
 

@@ -6,10 +6,10 @@
 #include "relogio.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
-#include <termios.h>
 #include <vector>
 
 namespace bemafi32 {
@@ -25,9 +25,9 @@ class PortaSerial {
     static std::optional<PortaSerial> Abre(const Candidato& candidato, unsigned velocidade,
                                            std::string* erro = nullptr);
 
-    PortaSerial(PortaSerial&&) noexcept = default;
+    PortaSerial(PortaSerial&&) noexcept;
     PortaSerial& operator=(PortaSerial&& outra) noexcept;
-    ~PortaSerial() { Devolve(); }
+    ~PortaSerial();
 
     int fd() const { return fd_.fd(); }
     const std::string& Caminho() const { return caminho_; }
@@ -45,17 +45,16 @@ class PortaSerial {
     bool EscreveSemEsperar(std::span<const uint8_t>& bytes);
 
   private:
-    PortaSerial(Descritor fd, std::string caminho, const termios& modo, bool exclusiva)
-        : fd_(std::move(fd)), caminho_(std::move(caminho)), modoOriginal_(modo),
-          exclusiva_(exclusiva) {}
+    // The line's settings as the library found them, in the system's own terms.
+    struct Original;
 
+    PortaSerial(Descritor fd, std::string caminho, std::unique_ptr<Original> original);
     // Puts the line back as it was found and closes it.
     void Devolve() noexcept;
 
     Descritor fd_;
     std::string caminho_;
-    termios modoOriginal_{}; // the line's settings as we found them
-    bool exclusiva_ = false; // we set TIOCEXCL
+    std::unique_ptr<Original> original_;
 };
 
 // One line among several waited on at once, and what the wait found on it.

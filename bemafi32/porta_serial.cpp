@@ -1,5 +1,7 @@
 #include "porta_serial.h"
 
+#include "descritor.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,8 +14,22 @@
 
 namespace bemafi32 {
 
-struct PortaSerial::Original {
-    termios modo{};
+using protocolo::Descritor;
+
+struct PortaSerial::Linha {
+    ~Linha() {
+        if (!fd) return;
+        // close() waits for unsent output to drain, up to half a minute on a stalled adapter.
+        ::tcflush(fd.fd(), TCIOFLUSH);
+        // The line goes back as it was: if it was not a printer after all (a terminal someone
+        // uses), it must not stay raw and silent.
+        if (temModo) ::tcsetattr(fd.fd(), TCSANOW, &modo);
+        if (exclusiva) ::ioctl(fd.fd(), TIOCNXCL);
+    }
+
+    Descritor fd;
+    termios modo{};         // the settings found on the line
+    bool temModo = false;   // ...once read
     bool exclusiva = false; // TIOCEXCL was set by us
 };
 
@@ -100,60 +116,41 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
         Falha(erro, "flock");
         return std::nullopt;
     }
-    auto original = std::make_unique<Original>();
-    if (::tcgetattr(fd.fd(), &original->modo) != 0) {
+    // From here on the line is ours to put back: a failure below closes it through Linha,
+    // which restores what was changed.
+    auto linha = std::make_unique<Linha>();
+    linha->fd = std::move(fd);
+    if (::tcgetattr(linha->fd.fd(), &linha->modo) != 0) {
         Falha(erro, "tcgetattr");
         return std::nullopt;
     }
-    original->exclusiva = candidato.tipo == TipoPorta::Serial && ::ioctl(fd.fd(), TIOCEXCL) == 0;
-    // From here on the line is ours to put back: a failure below closes it through the
-    // destructor, which restores it.
-    PortaSerial porta(std::move(fd), candidato.caminho, std::move(original));
-    if (!ModoCru(porta.fd(), *velocidade, erro)) return std::nullopt;
-    ::tcflush(porta.fd(), TCIFLUSH);
-    return porta;
+    linha->temModo = true;
+    linha->exclusiva =
+        candidato.tipo == TipoPorta::Serial && ::ioctl(linha->fd.fd(), TIOCEXCL) == 0;
+    if (!ModoCru(linha->fd.fd(), *velocidade, erro)) return std::nullopt;
+    ::tcflush(linha->fd.fd(), TCIFLUSH);
+    return PortaSerial(std::move(linha), candidato.caminho);
 }
 
-PortaSerial::PortaSerial(Descritor fd, std::string caminho, std::unique_ptr<Original> original)
-    : fd_(std::move(fd)), caminho_(std::move(caminho)), original_(std::move(original)) {}
+PortaSerial::PortaSerial(std::unique_ptr<Linha> linha, std::string caminho)
+    : linha_(std::move(linha)), caminho_(std::move(caminho)) {}
 
 PortaSerial::PortaSerial(PortaSerial&&) noexcept = default;
+PortaSerial& PortaSerial::operator=(PortaSerial&&) noexcept = default;
+PortaSerial::~PortaSerial() = default;
 
-PortaSerial::~PortaSerial() { Devolve(); }
-
-PortaSerial& PortaSerial::operator=(PortaSerial&& outra) noexcept {
-    if (this != &outra) {
-        Devolve();
-        fd_ = std::move(outra.fd_);
-        caminho_ = std::move(outra.caminho_);
-        original_ = std::move(outra.original_);
-    }
-    return *this;
-}
-
-void PortaSerial::Devolve() noexcept {
-    if (!fd_) return;
-    // close() waits for unsent output to drain, up to half a minute on a stalled adapter.
-    ::tcflush(fd_.fd(), TCIOFLUSH);
-    // The line goes back as it was: if it was not a printer after all (a terminal someone
-    // uses), it must not stay raw and silent.
-    if (original_) {
-        ::tcsetattr(fd_.fd(), TCSANOW, &original_->modo);
-        if (original_->exclusiva) ::ioctl(fd_.fd(), TIOCNXCL);
-    }
-    fd_.Fecha();
-}
+int PortaSerial::fd() const { return linha_->fd.fd(); }
 
 bool PortaSerial::Escreve(std::span<const uint8_t> bytes, Instante prazo, const Relogio& relogio) {
     while (!bytes.empty()) {
-        const auto escritos = ::write(fd_.fd(), bytes.data(), bytes.size());
+        const auto escritos = ::write(linha_->fd.fd(), bytes.data(), bytes.size());
         if (escritos > 0) {
             bytes = bytes.subspan(static_cast<std::size_t>(escritos));
             continue;
         }
         if (escritos < 0 && errno == EINTR) continue;
         if (escritos < 0 && errno != EAGAIN) return false;
-        pollfd espera{fd_.fd(), POLLOUT, 0};
+        pollfd espera{linha_->fd.fd(), POLLOUT, 0};
         const int pronto = ::poll(&espera, 1, EsperaAte(prazo, relogio));
         if (pronto < 0 && errno == EINTR) continue;
         if (pronto <= 0 || (espera.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
@@ -165,7 +162,7 @@ PortaSerial::Leitura PortaSerial::LeDisponivel(std::vector<uint8_t>& destino) {
     uint8_t bloco[512];
     bool leu = false;
     for (;;) {
-        const auto lidos = ::read(fd_.fd(), bloco, sizeof bloco);
+        const auto lidos = ::read(linha_->fd.fd(), bloco, sizeof bloco);
         if (lidos > 0) {
             destino.insert(destino.end(), bloco, bloco + lidos);
             leu = true;
@@ -182,7 +179,7 @@ PortaSerial::Leitura PortaSerial::LeDisponivel(std::vector<uint8_t>& destino) {
 
 bool PortaSerial::EscreveSemEsperar(std::span<const uint8_t>& bytes) {
     while (!bytes.empty()) {
-        const auto escritos = ::write(fd_.fd(), bytes.data(), bytes.size());
+        const auto escritos = ::write(linha_->fd.fd(), bytes.data(), bytes.size());
         if (escritos > 0) {
             bytes = bytes.subspan(static_cast<std::size_t>(escritos));
         } else if (escritos < 0 && errno == EINTR) {
@@ -197,7 +194,7 @@ bool PortaSerial::EscreveSemEsperar(std::span<const uint8_t>& bytes) {
 PortaSerial::Leitura PortaSerial::Le(std::vector<uint8_t>& destino, Instante prazo,
                                      const Relogio& relogio) {
     for (;;) {
-        pollfd espera{fd_.fd(), POLLIN, 0};
+        pollfd espera{linha_->fd.fd(), POLLIN, 0};
         const int pronto = ::poll(&espera, 1, EsperaAte(prazo, relogio));
         if (pronto < 0 && errno == EINTR) continue;
         if (pronto < 0) return Leitura::Fechada;

@@ -1,7 +1,6 @@
 // One open serial line: exclusive, raw, non-blocking, read and written to deadlines.
 #pragma once
 
-#include "descritor.h"
 #include "portas.h"
 #include "relogio.h"
 
@@ -14,7 +13,7 @@
 
 namespace bemafi32 {
 
-using protocolo::Descritor;
+struct Vigia;
 
 class PortaSerial {
   public:
@@ -29,7 +28,8 @@ class PortaSerial {
     PortaSerial& operator=(PortaSerial&& outra) noexcept;
     ~PortaSerial();
 
-    int fd() const { return fd_.fd(); }
+    // The line's descriptor, for tests that look at it (POSIX only).
+    int fd() const;
     const std::string& Caminho() const { return caminho_; }
 
     // Writes everything before `prazo`; false on timeout or a dead line.
@@ -45,16 +45,16 @@ class PortaSerial {
     bool EscreveSemEsperar(std::span<const uint8_t>& bytes);
 
   private:
-    // The line's settings as the library found them, in the system's own terms.
-    struct Original;
+    friend bool EsperaAlguma(std::span<Vigia> vigias, Instante prazo, const Relogio& relogio);
 
-    PortaSerial(Descritor fd, std::string caminho, std::unique_ptr<Original> original);
-    // Puts the line back as it was found and closes it.
-    void Devolve() noexcept;
+    // The open line in the system's own terms (porta_serial.cpp on POSIX systems,
+    // porta_serial_windows.cpp), with what is needed to put it back as it was found.
+    struct Linha;
 
-    Descritor fd_;
+    PortaSerial(std::unique_ptr<Linha> linha, std::string caminho);
+
+    std::unique_ptr<Linha> linha_;
     std::string caminho_;
-    std::unique_ptr<Original> original_;
 };
 
 // One line among several waited on at once, and what the wait found on it.

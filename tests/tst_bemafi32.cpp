@@ -1,6 +1,7 @@
 // The stand-in library's parts: port names, settings, which devices it trusts, and one
 // request and answer over a real pseudo-terminal, with the test playing the printer.
 #include "ajustes.h"
+#include "descritor.h"
 #include "emuladores.h"
 #include "escala.h"
 #include "filho.h"
@@ -29,6 +30,7 @@
 #include <unistd.h>
 
 using namespace bemafi32;
+using protocolo::Descritor;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 

@@ -38,8 +38,8 @@ bool Falha(std::string* erro, const std::string& o_que) {
 
 std::wstring Largo(const std::string& texto) {
     if (texto.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, texto.data(), static_cast<int>(texto.size()),
-                                        nullptr, 0);
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, 0, texto.data(), static_cast<int>(texto.size()), nullptr, 0);
     std::wstring largo(static_cast<std::size_t>(std::max(n, 0)), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, texto.data(), static_cast<int>(texto.size()), largo.data(),
                           n);
@@ -338,8 +338,8 @@ bool EsperaAlguma(std::span<Vigia> vigias, Instante prazo, const Relogio& relogi
         if (alguma) return true;
         if (eventos.empty()) return false;
         const DWORD ms = MsAte(prazo, relogio);
-        const DWORD r = ::WaitForMultipleObjects(static_cast<DWORD>(eventos.size()),
-                                                 eventos.data(), FALSE, ms);
+        const DWORD r =
+            ::WaitForMultipleObjects(static_cast<DWORD>(eventos.size()), eventos.data(), FALSE, ms);
         if (r == WAIT_TIMEOUT) {
             if (relogio.Agora() >= prazo) return false;
             continue;

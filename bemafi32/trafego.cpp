@@ -1,13 +1,10 @@
 #include "trafego.h"
 
-#include <cerrno>
+#include "trafego_arquivo.h"
+
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace bemafi32 {
 
@@ -44,7 +41,7 @@ void Trafego::Avisa(const std::string& texto) {
     if (avisou_) return;
     avisou_ = true;
     const std::string linha = "bemafi32: " + Escapa(texto) + "\n";
-    (void)!::write(STDERR_FILENO, linha.data(), linha.size());
+    EscreveNoErroPadrao(linha);
 }
 
 void Trafego::Anota(const std::string& linha) {
@@ -60,51 +57,20 @@ void Trafego::Anota(const std::string& linha) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(agora.time_since_epoch()).count() %
         1000;
-    std::tm local{};
-    ::localtime_r(&segundos, &local);
+    const std::tm local = HoraLocal(segundos);
     char quando[40];
     const auto n = std::strftime(quando, sizeof quando, "%Y-%m-%d %H:%M:%S", &local);
     std::snprintf(quando + n, sizeof quando - n, ".%03d ", static_cast<int>(ms));
     const std::string texto = quando + Escapa(linha) + "\n";
 
-    // No link followed, no wait on a FIFO, nothing another user could read.
-    const std::string caminho = arquivo_.string();
-    const int fd = ::open(
-        caminho.c_str(),
-        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        const int erro = errno;
-        const char* porque = erro == ELOOP                     ? "is a symbolic link"
-                             : erro == ENXIO || erro == EISDIR ? "is not a regular file"
-                                                               : std::strerror(erro);
-        Avisa("no traffic log: " + caminho + " " + porque);
+    const Acrescimo acrescimo = AcrescentaAoLog(arquivo_, texto);
+    if (acrescimo.porque.empty()) return;
+    if (acrescimo.recusado) {
+        Avisa("no traffic log: " + arquivo_.string() + " " + acrescimo.porque);
         arquivo_.clear();
         return;
     }
-    struct stat info {};
-    const char* recusa = nullptr;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        recusa = "is not a regular file";
-    else if (info.st_uid != ::geteuid())
-        recusa = "belongs to another user";
-    else if (info.st_nlink != 1)
-        recusa = "has other names (hard links)";
-    if (recusa) {
-        ::close(fd);
-        Avisa("no traffic log: " + caminho + " " + recusa);
-        arquivo_.clear();
-        return;
-    }
-    // One write, so that lines of two programs sharing the log never interleave.
-    ssize_t escritos;
-    do
-        escritos = ::write(fd, texto.data(), texto.size());
-    while (escritos < 0 && errno == EINTR);
-    const int erro = errno;
-    ::close(fd);
-    if (escritos != static_cast<ssize_t>(texto.size()))
-        Avisa("the traffic log " + caminho + " could not be written" +
-              (escritos < 0 ? std::string(": ") + std::strerror(erro) : std::string()));
+    Avisa("the traffic log " + arquivo_.string() + " " + acrescimo.porque);
 }
 
 void Trafego::AnotaTroca(const std::string& porta, const protocolo::Pedido& pedido,

@@ -68,3 +68,29 @@ set(CPACK_PACKAGE_FILE_NAME TesteECF-${PROJECT_VERSION}-windows-${ecf_largura})
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/pacote)
 include(CPack)
+
+# The same files in the build's bin folder, so that the program and the tests run there
+# under Wine as they would from the release: Qt's DLLs and the compiler's, and the plugins,
+# the offscreen platform's too for the tests.
+set(ecf_implantar)
+foreach(modulo Core Gui Widgets Test)
+    list(APPEND ecf_implantar "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}/Qt6${modulo}.dll")
+endforeach()
+foreach(dll libstdc++-6.dll libwinpthread-1.dll libgcc_s_seh-1.dll libgcc_s_dw2-1.dll)
+    foreach(pasta ${ecf_pastas_dll})
+        if(EXISTS "${pasta}/${dll}")
+            list(APPEND ecf_implantar "${pasta}/${dll}")
+            break()
+        endif()
+    endforeach()
+endforeach()
+set(ecf_plugins_dir "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}")
+add_custom_target(ecf_implantacao
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${ECF_BIN_DIR}/platforms ${ECF_BIN_DIR}/styles
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ecf_implantar} ${ECF_BIN_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ecf_plugins_dir}/platforms/qwindows.dll
+            ${ecf_plugins_dir}/platforms/qoffscreen.dll ${ECF_BIN_DIR}/platforms
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ecf_plugins_dir}/styles/qwindowsvistastyle.dll
+            ${ECF_BIN_DIR}/styles
+    COMMENT "Qt's and the compiler's DLLs beside the program")
+add_dependencies(TesteECF ecf_implantacao)

@@ -85,30 +85,38 @@ void TstPerfilSigkill::arquivoSempreAntigoOuNovo() {
     const auto semente = std::random_device{}();
     qInfo("seed %u, one write takes %lld us", semente, static_cast<long long>(mediana.count()));
     std::mt19937 sorteio(semente);
-    std::uniform_int_distribution<long> espera(0, 3 * mediana.count());
+    // The kill comes after 0, 1 or 2 finished writes, as the writer reports them, and then
+    // anywhere within about two more writes: so inside a write or between two, whatever a
+    // write costs in a fresh child on this machine.
+    std::uniform_int_distribution<int> feitas(0, 2);
+    std::uniform_int_distribution<long> espera(0, 2 * mediana.count());
 
     int atual = 0, trocas = 0, interrompidas = 0, voltas = 0;
     const auto prazo = std::chrono::steady_clock::now() + kPrazo;
     for (; voltas < kVoltas && std::chrono::steady_clock::now() < prazo; ++voltas) {
-        int pronto[2];
-        QCOMPARE(::pipe(pronto), 0);
+        int relato[2];
+        QCOMPARE(::pipe(relato), 0);
         const pid_t filho = ::fork();
         QVERIFY(filho >= 0);
         if (filho == 0) {
-            // Says it is running, so that forking is not counted in the time before the kill;
-            // then alternates between the two contents until killed, starting with the other.
-            ::close(pronto[0]);
-            if (::write(pronto[1], "p", 1) != 1) ::_exit(2);
-            for (int n = 1;; ++n)
+            // Says it is running and then each write it finishes, alternating between the two
+            // contents until killed, starting with the other one.
+            ::close(relato[0]);
+            if (::write(relato[1], "p", 1) != 1) ::_exit(2);
+            for (int n = 1;; ++n) {
                 if (perfil::GravarString(arquivo, "Sistema", "Porta", valores[(atual + n) % 2]))
                     ::_exit(1);
+                if (::write(relato[1], "w", 1) != 1) ::_exit(2);
+            }
         }
-        ::close(pronto[1]);
+        ::close(relato[1]);
         char c;
-        const bool comecou = ::read(pronto[0], &c, 1) == 1;
-        ::close(pronto[0]);
-        if (comecou) Gira(std::chrono::microseconds(espera(sorteio)));
+        bool seguiu = ::read(relato[0], &c, 1) == 1;
+        for (int n = feitas(sorteio); seguiu && n > 0; --n)
+            seguiu = ::read(relato[0], &c, 1) == 1;
+        if (seguiu) Gira(std::chrono::microseconds(espera(sorteio)));
         QCOMPARE(::kill(filho, SIGKILL), 0);
+        ::close(relato[0]);
         int estado = 0;
         QCOMPARE(::waitpid(filho, &estado, 0), filho);
         QVERIFY2(WIFSIGNALED(estado), "the writer stopped by itself: a write failed");

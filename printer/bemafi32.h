@@ -14,6 +14,9 @@
 #define BEMAFI32_CALL __stdcall
 #if defined(BEMAFI32_BUILDING)
 #define BEMAFI32_API __declspec(dllexport)
+#elif defined(BEMAFI32_LOCAL)
+/* Defined inside the very program, as the tests' scripted double is. */
+#define BEMAFI32_API
 #else
 #define BEMAFI32_API __declspec(dllimport)
 #endif

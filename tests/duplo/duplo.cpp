@@ -64,27 +64,43 @@ void Reinicia() {
 } // namespace duplo
 
 extern "C" {
-int32_t Bematech_FI_SelecionaIniLocal(void) {
+int32_t BEMAFI32_CALL Bematech_FI_SelecionaIniLocal(void) {
     return duplo::Proxima(QStringLiteral("Bematech_FI_SelecionaIniLocal")).retorno;
 }
-int32_t Bematech_FI_ReloadINIFile(void) {
+int32_t BEMAFI32_CALL Bematech_FI_ReloadINIFile(void) {
     return duplo::Proxima(QStringLiteral("Bematech_FI_ReloadINIFile")).retorno;
 }
-int32_t Bematech_FI_AbrePortaSerial(void) {
+int32_t BEMAFI32_CALL Bematech_FI_AbrePortaSerial(void) {
     return duplo::Proxima(QStringLiteral("Bematech_FI_AbrePortaSerial")).retorno;
 }
-int32_t Bematech_FI_FechaPortaSerial(void) {
+int32_t BEMAFI32_CALL Bematech_FI_FechaPortaSerial(void) {
     return duplo::Proxima(QStringLiteral("Bematech_FI_FechaPortaSerial")).retorno;
 }
-int32_t Bematech_FI_VerificaEstadoImpressoraMFD(int32_t* ack, int32_t* st1, int32_t* st2,
-                                                int32_t* st3) {
+int32_t BEMAFI32_CALL Bematech_FI_VerificaEstadoImpressoraMFD(int32_t* ack, int32_t* st1,
+                                                              int32_t* st2, int32_t* st3) {
     return duplo::Status(QStringLiteral("Bematech_FI_VerificaEstadoImpressoraMFD"), ack, st1, st2,
                          st3);
 }
-int32_t Bematech_FI_RetornoImpressoraMFD(int32_t* ack, int32_t* st1, int32_t* st2, int32_t* st3) {
+int32_t BEMAFI32_CALL Bematech_FI_RetornoImpressoraMFD(int32_t* ack, int32_t* st1, int32_t* st2,
+                                                       int32_t* st3) {
     return duplo::Status(QStringLiteral("Bematech_FI_RetornoImpressoraMFD"), ack, st1, st2, st3);
 }
-int32_t Bematech_FI_LeituraX(void) {
+int32_t BEMAFI32_CALL Bematech_FI_LeituraX(void) {
     return duplo::Proxima(QStringLiteral("Bematech_FI_LeituraX")).retorno;
 }
 }
+
+#ifdef _WIN64
+// The program's code is built to call the library through the import table's pointers
+// (__imp_...), as it calls the printer maker's DLL; in the tests the double fills them.
+#define ECF_PONTEIRO_DE_IMPORTACAO(funcao) decltype(&funcao) __imp_##funcao = &funcao;
+extern "C" {
+ECF_PONTEIRO_DE_IMPORTACAO(Bematech_FI_SelecionaIniLocal)
+ECF_PONTEIRO_DE_IMPORTACAO(Bematech_FI_ReloadINIFile)
+ECF_PONTEIRO_DE_IMPORTACAO(Bematech_FI_AbrePortaSerial)
+ECF_PONTEIRO_DE_IMPORTACAO(Bematech_FI_FechaPortaSerial)
+ECF_PONTEIRO_DE_IMPORTACAO(Bematech_FI_VerificaEstadoImpressoraMFD)
+ECF_PONTEIRO_DE_IMPORTACAO(Bematech_FI_RetornoImpressoraMFD)
+ECF_PONTEIRO_DE_IMPORTACAO(Bematech_FI_LeituraX)
+}
+#endif

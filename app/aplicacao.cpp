@@ -49,8 +49,14 @@ void AplicaEstiloOuAvisa(QApplication& aplicacao, const QString& nome) {
 }
 
 void CarregaFontes() {
-#ifndef Q_OS_WIN
     if (QFontInfo(QFont(u"Tahoma"_s)).family() == u"Tahoma"_s) return;
+#ifdef Q_OS_WIN
+    // Windows has its own Tahoma; under Wine it is Debian's fonts-wine one, which Wine
+    // does not list to programs, on the drive that is the Linux root. Both faces: Windows
+    // does not embolden a face added this way.
+    QFontDatabase::addApplicationFont(u"Z:/usr/share/wine/fonts/tahoma.ttf"_s);
+    QFontDatabase::addApplicationFont(u"Z:/usr/share/wine/fonts/tahomabd.ttf"_s);
+#else
     // Only the regular face: the package's bold one draws no heavier at 8 points, while
     // Qt's own emboldening of the regular one does.
     QFontDatabase::addApplicationFont(u"/usr/share/wine/fonts/tahoma.ttf"_s);

@@ -29,7 +29,7 @@ bool EhControle(const QString& texto) {
 // just enough tighter to show whole, and nothing moves.
 void CabeNoRotulo(QLabel* rotulo) {
     QFont fonte = rotulo->font();
-    for (qreal espaco = -0.05; rotulo->sizeHint().width() > rotulo->width() && espaco >= -0.5;
+    for (qreal espaco = -0.05; rotulo->sizeHint().width() > rotulo->width() && espaco >= -1.0;
          espaco -= 0.05) {
         fonte.setLetterSpacing(QFont::AbsoluteSpacing, espaco);
         rotulo->setFont(fonte);

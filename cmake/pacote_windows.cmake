@@ -42,13 +42,50 @@ install(CODE "
         MODULES ${ecf_plugins}
         RESOLVED_DEPENDENCIES_VAR ecf_resolvidas
         UNRESOLVED_DEPENDENCIES_VAR ecf_nao_resolvidas
+        CONFLICTING_DEPENDENCIES_PREFIX ecf_conflito
         DIRECTORIES ${ecf_pastas_dll}
         PRE_INCLUDE_REGEXES \"^[Qq]t6\" \"^lib(gcc_s|stdc\\\\+\\\\+|winpthread)\"
         PRE_EXCLUDE_REGEXES \".*\")
-    if(ecf_nao_resolvidas)
-        message(FATAL_ERROR \"DLLs not found: \${ecf_nao_resolvidas}\")
-    endif()
+    # The copies beside the program in the build are the same files as the originals.
+    foreach(nome \${ecf_conflito_FILENAMES})
+        list(GET ecf_conflito_\${nome} 0 primeiro)
+        list(APPEND ecf_resolvidas \${primeiro})
+    endforeach()
+    # Windows compares DLL names without regard to case and CMake gives them in lower case;
+    # this file system does not, so each such name is looked for case-blind here.
+    foreach(nome \${ecf_nao_resolvidas})
+        set(achada)
+        foreach(pasta ${ecf_pastas_dll})
+            file(GLOB candidatas \"\${pasta}/*.dll\")
+            foreach(candidata \${candidatas})
+                get_filename_component(nome_dela \${candidata} NAME)
+                string(TOLOWER \${nome_dela} nome_dela)
+                if(nome_dela STREQUAL nome)
+                    set(achada \${candidata})
+                    break()
+                endif()
+            endforeach()
+            if(achada)
+                break()
+            endif()
+        endforeach()
+        if(NOT achada)
+            message(FATAL_ERROR \"DLL not found: \${nome}\")
+        endif()
+        list(APPEND ecf_resolvidas \${achada})
+    endforeach()
+    list(REMOVE_DUPLICATES ecf_resolvidas)
     file(INSTALL \${ecf_resolvidas} DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
+    # Without their debugging symbols: the compiler's libstdc++ alone carries 20 MB of them.
+    foreach(caminho \${ecf_resolvidas})
+        get_filename_component(nome \${caminho} NAME)
+        execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${nome}\")
+    endforeach()
+    foreach(plugin platforms/qwindows.dll styles/qwindowsvistastyle.dll)
+        execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${plugin}\")
+    endforeach()
 ")
 configure_file(${PROJECT_SOURCE_DIR}/app/windows/LEIAME.txt ${CMAKE_BINARY_DIR}/LEIAME.txt
     NEWLINE_STYLE CRLF)
@@ -62,6 +99,7 @@ else()
     set(ecf_largura x64)
 endif()
 set(CPACK_GENERATOR ZIP)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_NAME TesteECF)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_FILE_NAME TesteECF-${PROJECT_VERSION}-windows-${ecf_largura})

@@ -12,18 +12,7 @@ programa=$3
 shift 2
 objdump=$triplet-objdump
 objcopy=$triplet-objcopy
-falhas=0
-passou=0
-
-confere() { # NAME CONDITION-STATUS [DETAIL]
-    if [ "$2" -eq 0 ]; then
-        echo "PASS: $1"
-        passou=$((passou + 1))
-    else
-        echo "FAIL: $1${3:+: $3}"
-        falhas=$((falhas + 1))
-    fi
-}
+source "$(dirname "$0")/confere.sh"
 
 case $largura in
 x86) formato=pei-i386 ;;
@@ -71,5 +60,4 @@ dll=$(grep -a -o -i 'bemafi32\.dll' "$temporario" | wc -l)
 [ "$dll" -eq 1 ]
 confere "the DLL is named only in the import table" $? "$dll occurrences"
 
-echo "$passou passed, $falhas failed"
-[ "$falhas" -eq 0 ]
+fim

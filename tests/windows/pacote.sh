@@ -12,17 +12,7 @@ triplet=$1
 largura=$2
 zip=$(realpath "$3")
 aqui=$(cd "$(dirname "$0")" && pwd)
-passou=0
-falhou=0
-confere() {
-    if [ "$2" -eq 0 ]; then
-        echo "PASS: $1"
-        passou=$((passou + 1))
-    else
-        echo "FAIL: $1${3:+: $3}"
-        falhou=$((falhou + 1))
-    fi
-}
+source "$aqui/confere.sh"
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/testeecf-zip.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
@@ -68,5 +58,4 @@ if [ $# -ge 5 ]; then
     confere "unpacked, with the stand-in beside it, it locates the emulator" "${PIPESTATUS[0]}"
 fi
 
-echo "$passou passed, $falhou failed"
-[ "$falhou" -eq 0 ]
+fim

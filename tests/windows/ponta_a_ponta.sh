@@ -20,22 +20,7 @@ titulo="Teste de Comunicação Exclusivo MP 4200 TH FI"
 # Bounds for waits that end as soon as their condition holds.
 espera=${TESTEECF_ESPERA:-90}
 
-passou=0
-falhou=0
-confere() { # NAME STATUS [DETAIL]
-    if [ "$2" -eq 0 ]; then
-        echo "PASS: $1"
-        passou=$((passou + 1))
-    else
-        echo "FAIL: $1${3:+: $3}"
-        falhou=$((falhou + 1))
-    fi
-}
-fim() {
-    echo "$passou passed, $falhou failed"
-    [ "$falhou" -eq 0 ] && exit 0
-    exit 1
-}
+source "$(dirname "$0")/confere.sh"
 # Waits until the command succeeds, for at most SECONDS; the command is retried as soon as
 # it returns, each try bounded by the same deadline.
 ate() { # SECONDS COMMAND...

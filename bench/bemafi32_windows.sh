@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# A locate through the Windows stand-in bemafi32.dll under Wine, against the same two
+# exchanges written and read bare on Wine's COM1, mapped to the printer emulator's
+# pseudo-terminal. Prints the medians and their ratio. See bench/README.md.
+#   bemafi32_windows.sh [RUNS]   (200 by default)
+#   ECF_BUILD_DIR  the Windows program's build folder, for its bemafi32.dll (build/windows-x64)
+#   ECF_EMULADOR   the Linux emulator (default: build/default/bin/emulador-ecf)
+#   ECF_QT         the Qt for Windows, for its toolchain file (default: TESTEECF_QT_X64, else
+#                  the x86_64 one in ~/.cache/testeecf that scripts/qt-windows.sh built)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+vezes=${1:-200}
+build=${ECF_BUILD_DIR:-build/windows-x64}
+emulador=$(realpath "${ECF_EMULADOR:-build/default/bin/emulador-ecf}")
+qt=${ECF_QT:-${TESTEECF_QT_X64:-}}
+if [ -z "$qt" ]; then
+    for d in "$HOME"/.cache/testeecf/qt-*-x86_64-w64-mingw32-*; do [ -d "$d" ] && qt=$d; done
+fi
+[ -f "$build/bin/bemafi32.dll" ] || { echo "no $build/bin/bemafi32.dll: build the windows-x64 preset first" >&2; exit 2; }
+[ -x "$emulador" ] || { echo "no emulator at $emulador: build the default preset first" >&2; exit 2; }
+[ -f "$qt/lib/cmake/Qt6/qt.toolchain.cmake" ] || { echo "no Qt for Windows (ECF_QT)" >&2; exit 2; }
+loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
+servidor=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+
+cmake -S bench/windows -B build/bench-windows -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" >/dev/null
+cmake --build build/bench-windows -j 2 >/dev/null
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/bemafi32-windows.XXXXXX")
+emulador_pid=""
+fim() {
+    if [ -n "$emulador_pid" ]; then
+        echo sair >&5 2>/dev/null || true
+        kill "$emulador_pid" 2>/dev/null || true
+        wait "$emulador_pid" 2>/dev/null || true
+    fi
+    WINEPREFIX=$tmp/prefixo "$servidor" -k 2>/dev/null || true
+    rm -rf "$tmp"
+}
+trap fim EXIT
+
+export WINEPREFIX=$tmp/prefixo WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=d" LC_ALL=C.UTF-8
+timeout 120 "$loader" wineboot -i >/dev/null 2>&1
+
+# The emulator, with its control channel on a FIFO; its first line is its pty.
+mkfifo "$tmp/controle"
+exec 5<>"$tmp/controle"
+"$emulador" --sem-registro <&5 >"$tmp/emulador.txt" 2>&1 &
+emulador_pid=$!
+for _ in $(seq 200); do grep -q '^/dev/' "$tmp/emulador.txt" && break; sleep 0.05; done
+pty=$(head -n 1 "$tmp/emulador.txt")
+[[ $pty == /dev/* ]] || { echo "the emulator did not start" >&2; exit 1; }
+
+# Wine's COM1 is the emulator's line; the server reads the mapping when it starts.
+"$loader" reg add 'HKEY_LOCAL_MACHINE\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1
+"$servidor" -k 2>/dev/null || true
+"$servidor" -w 2>/dev/null || true
+# A warm server of its own, with no terminal to print its state on when it is ended.
+"$servidor" -p >/dev/null 2>&1
+
+# The bench with the stand-in and its runtime beside it; it writes its own Bemafi32.ini.
+mkdir "$tmp/programa"
+cp build/bench-windows/bench_bemafi32_windows.exe "$build/bin/bemafi32.dll" \
+    "$build/bin/libgcc_s_seh-1.dll" "$build/bin/libstdc++-6.dll" \
+    "$build/bin/libwinpthread-1.dll" "$tmp/programa/"
+echo "emulator on $pty as Wine's COM1"
+(cd "$tmp/programa" && "$loader" ./bench_bemafi32_windows.exe "$vezes")

@@ -92,7 +92,7 @@ bool ModoCru(int fd, speed_t velocidade, std::string* erro) {
 } // namespace
 
 std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigned bps,
-                                             std::string* erro) {
+                                             std::string* erro, bool /*comOutras*/) {
     const auto velocidade = Velocidade(bps);
     if (!velocidade) {
         if (erro) *erro = "unsupported speed " + std::to_string(bps);

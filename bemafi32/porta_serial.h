@@ -21,8 +21,11 @@ class PortaSerial {
     // same device, takes the exclusive lock, sets raw mode at `velocidade` and reads it back,
     // and flushes stale input. nullopt when any of it fails; `erro` says why. Whatever it
     // changed on the line is put back when the line is closed (or the open fails).
+    // `comOutras`: the line will be waited on together with others (EsperaAlguma), as the
+    // "Default" probe does; Windows then opens it for overlapped I/O, slower under Wine than
+    // the plain calls a line on its own gets. POSIX lines are the same either way.
     static std::optional<PortaSerial> Abre(const Candidato& candidato, unsigned velocidade,
-                                           std::string* erro = nullptr);
+                                           std::string* erro = nullptr, bool comOutras = false);
 
     PortaSerial(PortaSerial&&) noexcept;
     PortaSerial& operator=(PortaSerial&& outra) noexcept;

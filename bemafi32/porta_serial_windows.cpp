@@ -1,10 +1,12 @@
 // The serial line on Windows: \\.\COMn opened for this program alone, 8N1 without flow
 // control, overlapped reads and writes waited for to a deadline.
 //
-// Each line keeps one read of a single byte in flight: it ends as soon as a byte comes, on
-// Windows and under Wine alike (Wine does not keep every timeout mode of a serial read),
-// and many lines are waited on at once through the reads' events. What else has arrived
-// is then taken without waiting: exactly the bytes the driver says it holds.
+// A line on its own uses plain calls, the port's timeouts set to the deadline. Lines waited
+// on together ("Default") are opened overlapped: each keeps one read of a single byte in
+// flight, and many are waited on at once through the reads' events. Either way a read asks
+// for one byte, so it ends as soon as a byte comes, on Windows and under Wine alike (Wine
+// does not keep every timeout mode of a serial read), and what else has arrived is then
+// taken without waiting: exactly the bytes the driver says it holds.
 #include "porta_serial.h"
 
 #include <windows.h>
@@ -141,7 +143,8 @@ struct PortaSerial::Linha {
         destino.resize(antes + estado.cbInQue);
         Operacao resto;
         DWORD n = 0;
-        bool ok = ::ReadFile(arquivo, destino.data() + antes, estado.cbInQue, &n, &resto.estrutura);
+        bool ok = ::ReadFile(arquivo, destino.data() + antes, estado.cbInQue, &n,
+                             sobreposta ? &resto.estrutura : nullptr);
         if (!ok && ::GetLastError() == ERROR_IO_PENDING)
             // The bytes are there: the read ends at once, or at the slice's end at worst.
             ok = ::GetOverlappedResult(arquivo, &resto.estrutura, &n, TRUE);
@@ -150,7 +153,20 @@ struct PortaSerial::Linha {
         return ok;
     }
 
+    // Plain calls with the port's timeouts as the deadline: for a line on its own.
+    bool Prazo(DWORD ms) {
+        if (ms == prazoMs) return true;
+        COMMTIMEOUTS tempos{};
+        tempos.ReadTotalTimeoutConstant = ms;
+        tempos.WriteTotalTimeoutConstant = ms;
+        if (!::SetCommTimeouts(arquivo, &tempos)) return false;
+        prazoMs = ms;
+        return true;
+    }
+
     HANDLE arquivo = INVALID_HANDLE_VALUE;
+    bool sobreposta = false; // opened for overlapped I/O, to be waited on with others
+    DWORD prazoMs = 0;       // the plain calls' present timeouts
     DCB modoOriginal{};
     bool temModoOriginal = false;
     Operacao leitura;
@@ -161,11 +177,13 @@ struct PortaSerial::Linha {
 };
 
 std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigned velocidade,
-                                             std::string* erro) {
+                                             std::string* erro, bool comOutras) {
     auto linha = std::make_unique<Linha>();
+    linha->sobreposta = comOutras;
     // No sharing: a second program cannot interleave its bytes with ours.
-    linha->arquivo = ::CreateFileW(Largo(candidato.caminho).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                   0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    linha->arquivo =
+        ::CreateFileW(Largo(candidato.caminho).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                      OPEN_EXISTING, comOutras ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (linha->arquivo == INVALID_HANDLE_VALUE) {
         Falha(erro, "CreateFile");
         return std::nullopt;
@@ -208,6 +226,8 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
     }
     COMMTIMEOUTS tempos{};
     tempos.ReadTotalTimeoutConstant = kFatiaMs;
+    tempos.WriteTotalTimeoutConstant = comOutras ? 0 : kFatiaMs;
+    linha->prazoMs = kFatiaMs;
     if (!::SetCommTimeouts(linha->arquivo, &tempos)) {
         Falha(erro, "SetCommTimeouts");
         return std::nullopt;
@@ -226,6 +246,19 @@ PortaSerial::~PortaSerial() = default;
 
 bool PortaSerial::Escreve(std::span<const uint8_t> bytes, Instante prazo, const Relogio& relogio) {
     Linha& l = *linha_;
+    if (!l.sobreposta) {
+        while (!bytes.empty()) {
+            const DWORD ms = MsAte(prazo, relogio);
+            DWORD n = 0;
+            if (ms == 0 || !l.Prazo(ms) ||
+                !::WriteFile(l.arquivo, bytes.data(), static_cast<DWORD>(bytes.size()), &n,
+                             nullptr) ||
+                n == 0)
+                return false;
+            bytes = bytes.subspan(std::min<std::size_t>(n, bytes.size()));
+        }
+        return true;
+    }
     // A write left in flight by the probe must end before the next one starts.
     if (l.escrita.emCurso) {
         if (::WaitForSingleObject(l.escrita.evento, MsAte(prazo, relogio)) != WAIT_OBJECT_0)
@@ -256,6 +289,15 @@ bool PortaSerial::Escreve(std::span<const uint8_t> bytes, Instante prazo, const 
 
 bool PortaSerial::EscreveSemEsperar(std::span<const uint8_t>& bytes) {
     Linha& l = *linha_;
+    if (!l.sobreposta) {
+        // A line on its own: the driver takes the bytes within the present timeout.
+        DWORD n = 0;
+        if (bytes.empty()) return true;
+        if (!::WriteFile(l.arquivo, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr))
+            return false;
+        bytes = bytes.subspan(std::min<std::size_t>(n, bytes.size()));
+        return n > 0;
+    }
     if (l.escrita.emCurso) {
         DWORD n = 0;
         if (!::GetOverlappedResult(l.arquivo, &l.escrita.estrutura, &n, FALSE))
@@ -283,6 +325,21 @@ bool PortaSerial::EscreveSemEsperar(std::span<const uint8_t>& bytes) {
 PortaSerial::Leitura PortaSerial::Le(std::vector<uint8_t>& destino, Instante prazo,
                                      const Relogio& relogio) {
     Linha& l = *linha_;
+    if (!l.sobreposta) {
+        for (;;) {
+            const DWORD ms = MsAte(prazo, relogio);
+            if (ms == 0) return Leitura::Prazo;
+            DWORD n = 0;
+            if (!l.Prazo(ms)) return Leitura::Fechada;
+            if (!::ReadFile(l.arquivo, &l.byte, 1, &n, nullptr) &&
+                ::GetLastError() != ERROR_TIMEOUT)
+                return Leitura::Fechada;
+            if (n == 1) {
+                l.temByte = true;
+                return l.Escoa(destino) ? Leitura::Dados : Leitura::Fechada;
+            }
+        }
+    }
     for (;;) {
         if (!l.Recolhe()) return Leitura::Fechada;
         if (l.temByte) return l.Escoa(destino) ? Leitura::Dados : Leitura::Fechada;
@@ -304,7 +361,8 @@ PortaSerial::Leitura PortaSerial::LeDisponivel(std::vector<uint8_t>& destino) {
     Linha& l = *linha_;
     if (!l.Recolhe()) return Leitura::Fechada;
     const std::size_t antes = destino.size();
-    if (l.temByte && !l.Escoa(destino)) return Leitura::Fechada;
+    // A line on its own holds no byte of a read in flight: only what the driver has.
+    if ((l.temByte || !l.sobreposta) && !l.Escoa(destino)) return Leitura::Fechada;
     return destino.size() > antes ? Leitura::Dados : Leitura::Prazo;
 }
 
@@ -317,6 +375,12 @@ bool EsperaAlguma(std::span<Vigia> vigias, Instante prazo, const Relogio& relogi
             Vigia& v = vigias[i];
             v.entrada = v.saida = v.falhou = v.desligou = false;
             PortaSerial::Linha& l = *v.porta->linha_;
+            if (!l.sobreposta) {
+                // Only lines opened to be waited on together are: a line on its own is
+                // reported as readable, and its read will tell.
+                v.entrada = alguma = true;
+                continue;
+            }
             if (!l.Recolhe() || !l.Arma()) {
                 v.entrada = v.falhou = true;
                 alguma = true;

@@ -88,7 +88,7 @@ Descoberta Descobre(const std::vector<Candidato>& candidatos, const protocolo::P
     std::vector<Sonda> sondas;
     sondas.reserve(candidatos.size());
     for (const auto& candidato : candidatos) {
-        auto porta = PortaSerial::Abre(candidato, velocidade);
+        auto porta = PortaSerial::Abre(candidato, velocidade, nullptr, true);
         if (!porta) continue;
         sondas.push_back(Sonda{std::move(*porta), {}, quadro, {}});
         EscreveO_QuePuder(sondas.back());

@@ -5,7 +5,8 @@
 # receipt, the library's traffic log and Bemafi32.ini. Every wait is on a condition, bounded.
 #   ponta_a_ponta.sh [--so-localiza] PROGRAM_FOLDER EMULATOR
 # PROGRAM_FOLDER holds TesteECF.exe with what it loads (it is copied, never changed).
-# --so-localiza: start, locate the printer and close (for a freshly unpacked release).
+# --so-localiza: start, locate the printer on COM1 named in Bemafi32.ini (a line on its own,
+# where the other run goes through "Default"), and close: for a freshly unpacked release.
 set -uo pipefail
 so_localiza=false
 if [ "${1:-}" = --so-localiza ]; then
@@ -87,7 +88,9 @@ confere "Xvfb on $DISPLAY" $?
 pasta=$tmp/programa
 cp -r "$origem" "$pasta"
 # The traffic log, to read the library's side of it.
-printf '[Bemafi32]\r\nLog=trafego.log\r\n' >"$pasta/Bemafi32.ini"
+porta=Default
+$so_localiza && porta=COM1
+printf '[Sistema]\r\nPorta=%s\r\n[Bemafi32]\r\nLog=trafego.log\r\n' "$porta" >"$pasta/Bemafi32.ini"
 (cd "$pasta" && exec "$loader" ./TesteECF.exe) >"$tmp/programa.txt" 2>&1 &
 programa=$!
 pids+=($programa)
@@ -118,7 +121,7 @@ caixa() { # waits for the program's message box and closes it with Enter
     ate 20 bash -c "! xdotool search --onlyvisible --name '^Testeecf\$' >/dev/null 2>&1"
 }
 
-# "Default" is in the box on a first run; the locate button has the focus.
+# The port is in the box; the locate button has the focus.
 xdotool windowactivate --sync "$principal" 2>/dev/null || xdotool windowfocus --sync "$principal"
 xdotool key --window "$principal" Return
 caixa
@@ -127,7 +130,7 @@ pedidos=$(situacao pedidos)
 [ "${pedidos:-0}" -ge 2 ]
 confere "locate: the emulator was asked twice" $? "$pedidos"
 grep -q 'COM1 -> \[.*Status.* <- \[.*\] resposta' "$pasta/trafego.log" 2>/dev/null
-confere "locate: the library found the printer on COM1 through Default" $?
+confere "locate: the library found the printer on COM1 through \"$porta\"" $?
 
 if ! $so_localiza; then
     xdotool key --window "$principal" Tab Return

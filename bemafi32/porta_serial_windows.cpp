@@ -154,8 +154,11 @@ struct PortaSerial::Linha {
     }
 
     // Plain calls with the port's timeouts as the deadline: for a line on its own.
+    // Each change is a call into the driver (a round trip to Wine's server), so the present
+    // timeout stays while it overshoots the deadline by at most a tenth, or falls short by
+    // at most half (a read that ends early is sent again).
     bool Prazo(DWORD ms) {
-        if (ms == prazoMs) return true;
+        if (prazoMs <= ms + ms / 10 && prazoMs >= ms / 2) return true;
         COMMTIMEOUTS tempos{};
         tempos.ReadTotalTimeoutConstant = ms;
         tempos.WriteTotalTimeoutConstant = ms;

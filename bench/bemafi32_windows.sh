@@ -20,8 +20,7 @@ fi
 [ -f "$build/bin/bemafi32.dll" ] || { echo "no $build/bin/bemafi32.dll: build the windows-x64 preset first" >&2; exit 2; }
 [ -x "$emulador" ] || { echo "no emulator at $emulador: build the default preset first" >&2; exit 2; }
 [ -f "$qt/lib/cmake/Qt6/qt.toolchain.cmake" ] || { echo "no Qt for Windows (ECF_QT)" >&2; exit 2; }
-loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
-servidor=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+source tests/windows/wine_com1.sh
 
 cmake -S bench/windows -B build/bench-windows -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
@@ -41,22 +40,8 @@ fim() {
 }
 trap fim EXIT
 
-export WINEPREFIX=$tmp/prefixo WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=d" LC_ALL=C.UTF-8
-timeout 120 "$loader" wineboot -i >/dev/null 2>&1
-
-# The emulator, with its control channel on a FIFO; its first line is its pty.
-mkfifo "$tmp/controle"
-exec 5<>"$tmp/controle"
-"$emulador" --sem-registro <&5 >"$tmp/emulador.txt" 2>&1 &
-emulador_pid=$!
-for _ in $(seq 200); do grep -q '^/dev/' "$tmp/emulador.txt" && break; sleep 0.05; done
-pty=$(head -n 1 "$tmp/emulador.txt")
-[[ $pty == /dev/* ]] || { echo "the emulator did not start" >&2; exit 1; }
-
-# Wine's COM1 is the emulator's line; the server reads the mapping when it starts.
-"$loader" reg add 'HKEY_LOCAL_MACHINE\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1
-"$servidor" -k 2>/dev/null || true
-"$servidor" -w 2>/dev/null || true
+PrefixoNovo
+EmuladorNaCom1 || { echo "the emulator did not start" >&2; exit 1; }
 # A warm server of its own, with no terminal to print its state on when it is ended.
 "$servidor" -p >/dev/null 2>&1
 

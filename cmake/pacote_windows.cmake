@@ -24,15 +24,16 @@ if(NOT CMAKE_OBJDUMP)
 endif()
 set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND ${CMAKE_OBJDUMP})
 
-set(ecf_plugins
-    "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/platforms/qwindows.dll"
-    "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/styles/qwindowsvistastyle.dll")
+# The plugins the program loads, as paths below Qt's plugin folder.
+set(ecf_plugins_dir "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}")
+set(ecf_plugins_relativos platforms/qwindows.dll styles/qwindowsvistastyle.dll)
+list(TRANSFORM ecf_plugins_relativos PREPEND "${ecf_plugins_dir}/" OUTPUT_VARIABLE ecf_plugins)
 
 install(TARGETS TesteECF RUNTIME DESTINATION .)
-install(FILES "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/platforms/qwindows.dll"
-        DESTINATION platforms)
-install(FILES "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/styles/qwindowsvistastyle.dll"
-        DESTINATION styles)
+foreach(plugin ${ecf_plugins_relativos})
+    get_filename_component(pasta ${plugin} DIRECTORY)
+    install(FILES "${ecf_plugins_dir}/${plugin}" DESTINATION ${pasta})
+endforeach()
 # The DLLs that the program and its plugins import, found in the folders above: only Qt's
 # and the compiler's. The system's own (KERNEL32, USER32 ...) and the printer library are
 # the PC's.
@@ -82,7 +83,7 @@ install(CODE "
         execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded
             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${nome}\")
     endforeach()
-    foreach(plugin platforms/qwindows.dll styles/qwindowsvistastyle.dll)
+    foreach(plugin ${ecf_plugins_relativos})
         execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded
             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${plugin}\")
     endforeach()
@@ -122,7 +123,6 @@ foreach(dll libstdc++-6.dll libwinpthread-1.dll libgcc_s_seh-1.dll libgcc_s_dw2-
         endif()
     endforeach()
 endforeach()
-set(ecf_plugins_dir "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}")
 add_custom_target(ecf_implantacao
     COMMAND ${CMAKE_COMMAND} -E make_directory ${ECF_BIN_DIR}/platforms ${ECF_BIN_DIR}/styles
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ecf_implantar} ${ECF_BIN_DIR}

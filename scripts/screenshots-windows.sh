@@ -15,8 +15,7 @@ programa=build/windows-x64/bin
 emulador=build/default/bin/emulador-ecf
 [ -x "$emulador" ] && [ -f "$programa/TesteECF.exe" ] ||
     { echo "build first: scripts/test.sh" >&2; exit 1; }
-loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
-servidor=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
+source tests/windows/wine_com1.sh
 
 tmp=$(mktemp -d)
 pids=()
@@ -29,17 +28,9 @@ fim() {
     rm -rf "$tmp"
 }
 trap fim EXIT
-export WINEPREFIX=$tmp/prefixo WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=d" LC_ALL=C.UTF-8
-timeout 300 "$loader" wineboot -i >/dev/null 2>&1
-
-mkfifo "$tmp/controle"
-exec 5<>"$tmp/controle"
-"$emulador" --sem-registro <&5 >"$tmp/emulador.txt" 2>&1 &
-pids+=($!)
-timeout 20 bash -c "until grep -q '^/dev/' '$tmp/emulador.txt'; do read -t 0.1 <> <(:) || true; done"
-pty=$(head -n 1 "$tmp/emulador.txt")
-"$loader" reg add 'HKEY_LOCAL_MACHINE\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1
-"$servidor" -k 2>/dev/null || true
+PrefixoNovo
+EmuladorNaCom1 || { echo "the emulator did not start" >&2; exit 1; }
+pids+=("$emulador_pid")
 
 mkfifo "$tmp/display"
 Xvfb -displayfd 3 -screen 0 800x600x24 -dpi 96 -nolisten tcp 3>"$tmp/display" 2>/dev/null &

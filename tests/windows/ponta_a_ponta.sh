@@ -15,13 +15,12 @@ if [ "${1:-}" = --so-localiza ]; then
 fi
 origem=$(realpath "$1")
 emulador=$(realpath "$2")
-loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
-servidor=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 titulo="Teste de Comunicação Exclusivo MP 4200 TH FI"
 # Bounds for waits that end as soon as their condition holds.
 espera=${TESTEECF_ESPERA:-90}
 
 source "$(dirname "$0")/confere.sh"
+source "$(dirname "$0")/wine_com1.sh"
 # Waits until the command succeeds, for at most SECONDS; the command is retried as soon as
 # it returns, each try bounded by the same deadline.
 ate() { # SECONDS COMMAND...
@@ -48,19 +47,14 @@ encerra() {
 }
 trap encerra EXIT
 
-export WINEPREFIX=$tmp/prefixo WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=d"
-export LC_ALL=C.UTF-8
-timeout "$espera" "$loader" wineboot -i >/dev/null 2>&1
+PrefixoNovo
 confere "a fresh Wine prefix" $?
-
-# The emulator, with a control channel on a FIFO and its output in a file.
-mkfifo "$tmp/controle"
-exec 5<>"$tmp/controle"
-"$emulador" --sem-registro --recibo "$tmp/recibo.txt" <&5 >"$tmp/emulador.txt" 2>&1 &
-pids+=($!)
-ate 20 grep -q '^/dev/' "$tmp/emulador.txt"
-pty=$(head -n 1 "$tmp/emulador.txt")
-confere "the emulator started" $? "$pty"
+EmuladorNaCom1 --recibo "$tmp/recibo.txt"
+mapeada=$?
+pids+=("$emulador_pid")
+[[ ${pty:-} == /dev/* ]]
+confere "the emulator started" $? "${pty:-}"
+confere "COM1 mapped to ${pty:-}" "$mapeada"
 situacao() { # the value of FIELD in the emulator's "situacao" line
     local antes
     antes=$(grep -c '^ok situacao' "$tmp/emulador.txt")
@@ -68,12 +62,6 @@ situacao() { # the value of FIELD in the emulator's "situacao" line
     ate 10 test "$(grep -c '^ok situacao' "$tmp/emulador.txt")" -gt "$antes" || return 1
     grep '^ok situacao' "$tmp/emulador.txt" | tail -n 1 | sed -n "s/.* $1 \([^ ]*\).*/\1/p"
 }
-
-# Wine's COM1 is the emulator's line; the server reads the mapping when it starts.
-"$loader" reg add 'HKEY_LOCAL_MACHINE\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null 2>&1
-confere "COM1 mapped to $pty" $?
-"$servidor" -k 2>/dev/null
-"$servidor" -w 2>/dev/null
 
 # A display of its own.
 mkfifo "$tmp/display"

@@ -7,6 +7,12 @@
 // for one byte, so it ends as soon as a byte comes, on Windows and under Wine alike (Wine
 // does not keep every timeout mode of a serial read), and what else has arrived is then
 // taken without waiting: exactly the bytes the driver says it holds.
+//
+// Under Wine a call that reaches the port's state kept by the Wine server (its timeouts, an
+// event, an overlapped read) is a round trip between processes, while the line's settings
+// and queues are plain system calls. A line on its own therefore changes its timeouts once
+// per session, makes no event, and takes what has already arrived before it reads with a
+// timeout (a read that has to wait asks the server for the timeouts each time).
 #include "porta_serial.h"
 
 #include <windows.h>
@@ -55,22 +61,25 @@ DWORD MsAte(Instante prazo, const Relogio& relogio) {
     return static_cast<DWORD>(std::min<long long>(falta, INFINITE - 1));
 }
 
-// An event and the OVERLAPPED that signals it, for one operation in flight.
+// An event and the OVERLAPPED that signals it, for one operation in flight. The event is
+// made at the first overlapped operation: under Wine each event made or closed is a round
+// trip to the server, and a line on its own never needs one.
 struct Operacao {
-    Operacao() {
-        evento = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        estrutura.hEvent = evento;
-    }
+    Operacao() = default;
     ~Operacao() {
         if (evento) ::CloseHandle(evento);
     }
     Operacao(const Operacao&) = delete;
     Operacao& operator=(const Operacao&) = delete;
 
-    void Prepara() {
+    // False when no event could be made.
+    bool Prepara() {
+        if (!evento) evento = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!evento) return false;
         ::ResetEvent(evento);
         std::memset(&estrutura, 0, sizeof estrutura);
         estrutura.hEvent = evento;
+        return true;
     }
 
     HANDLE evento = nullptr;
@@ -97,7 +106,7 @@ struct PortaSerial::Linha {
     // Sends the one-byte read when none is in flight. False when the line failed.
     bool Arma() {
         if (leitura.emCurso || temByte) return true;
-        leitura.Prepara();
+        if (!leitura.Prepara()) return false;
         DWORD n = 0;
         if (::ReadFile(arquivo, &byte, 1, &n, &leitura.estrutura)) {
             temByte = n == 1;
@@ -139,9 +148,9 @@ struct PortaSerial::Linha {
         COMSTAT estado{};
         if (!::ClearCommError(arquivo, &erros, &estado)) return false;
         if (estado.cbInQue == 0) return true;
+        if (sobreposta && !resto.Prepara()) return false;
         const std::size_t antes = destino.size();
         destino.resize(antes + estado.cbInQue);
-        Operacao resto;
         DWORD n = 0;
         bool ok = ::ReadFile(arquivo, destino.data() + antes, estado.cbInQue, &n,
                              sobreposta ? &resto.estrutura : nullptr);
@@ -158,7 +167,7 @@ struct PortaSerial::Linha {
     // timeout stays while it overshoots the deadline by at most a tenth, or falls short by
     // at most half (a read that ends early is sent again).
     bool Prazo(DWORD ms) {
-        if (prazoMs <= ms + ms / 10 && prazoMs >= ms / 2) return true;
+        if (prazoMs != 0 && prazoMs <= ms + ms / 10 && prazoMs >= ms / 2) return true;
         COMMTIMEOUTS tempos{};
         tempos.ReadTotalTimeoutConstant = ms;
         tempos.WriteTotalTimeoutConstant = ms;
@@ -169,13 +178,14 @@ struct PortaSerial::Linha {
 
     HANDLE arquivo = INVALID_HANDLE_VALUE;
     bool sobreposta = false; // opened for overlapped I/O, to be waited on with others
-    DWORD prazoMs = 0;       // the plain calls' present timeouts
+    DWORD prazoMs = 0;       // the plain calls' present timeouts; 0 before they are set
     DCB modoOriginal{};
     bool temModoOriginal = false;
     Operacao leitura;
     uint8_t byte = 0;
     bool temByte = false;
     Operacao escrita;
+    Operacao resto;              // the read of what the driver already holds
     std::vector<uint8_t> saindo; // what the write in flight sends
 };
 
@@ -227,13 +237,15 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
         if (erro) *erro = "the line does not take " + std::to_string(velocidade) + " bps 8N1";
         return std::nullopt;
     }
-    COMMTIMEOUTS tempos{};
-    tempos.ReadTotalTimeoutConstant = kFatiaMs;
-    tempos.WriteTotalTimeoutConstant = comOutras ? 0 : kFatiaMs;
-    linha->prazoMs = kFatiaMs;
-    if (!::SetCommTimeouts(linha->arquivo, &tempos)) {
-        Falha(erro, "SetCommTimeouts");
-        return std::nullopt;
+    // A line on its own gets its timeouts from its first deadline (Linha::Prazo), and a
+    // change of them is a round trip to Wine's server: not set twice.
+    if (comOutras) {
+        COMMTIMEOUTS tempos{};
+        tempos.ReadTotalTimeoutConstant = kFatiaMs;
+        if (!::SetCommTimeouts(linha->arquivo, &tempos)) {
+            Falha(erro, "SetCommTimeouts");
+            return std::nullopt;
+        }
     }
     // What a printer sent before this session belongs to no request of ours.
     ::PurgeComm(linha->arquivo, PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
@@ -271,7 +283,7 @@ bool PortaSerial::Escreve(std::span<const uint8_t> bytes, Instante prazo, const 
         l.escrita.emCurso = false;
     }
     while (!bytes.empty()) {
-        l.escrita.Prepara();
+        if (!l.escrita.Prepara()) return false;
         DWORD n = 0;
         if (!::WriteFile(l.arquivo, bytes.data(), static_cast<DWORD>(bytes.size()), &n,
                          &l.escrita.estrutura)) {
@@ -296,7 +308,8 @@ bool PortaSerial::EscreveSemEsperar(std::span<const uint8_t>& bytes) {
         // A line on its own: the driver takes the bytes within the present timeout.
         DWORD n = 0;
         if (bytes.empty()) return true;
-        if (!::WriteFile(l.arquivo, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr))
+        if ((l.prazoMs == 0 && !l.Prazo(kFatiaMs)) ||
+            !::WriteFile(l.arquivo, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr))
             return false;
         bytes = bytes.subspan(std::min<std::size_t>(n, bytes.size()));
         return n > 0;
@@ -310,8 +323,8 @@ bool PortaSerial::EscreveSemEsperar(std::span<const uint8_t>& bytes) {
     if (bytes.empty()) return true;
     // The driver takes the whole request and sends it in its own time; the copy lives until
     // then.
+    if (!l.escrita.Prepara()) return false;
     l.saindo.assign(bytes.begin(), bytes.end());
-    l.escrita.Prepara();
     DWORD n = 0;
     if (::WriteFile(l.arquivo, l.saindo.data(), static_cast<DWORD>(l.saindo.size()), &n,
                     &l.escrita.estrutura)) {
@@ -330,6 +343,10 @@ PortaSerial::Leitura PortaSerial::Le(std::vector<uint8_t>& destino, Instante pra
     Linha& l = *linha_;
     if (!l.sobreposta) {
         for (;;) {
+            // What is already there needs no timed read.
+            const std::size_t antes = destino.size();
+            if (!l.Escoa(destino)) return Leitura::Fechada;
+            if (destino.size() > antes) return Leitura::Dados;
             const DWORD ms = MsAte(prazo, relogio);
             if (ms == 0) return Leitura::Prazo;
             DWORD n = 0;

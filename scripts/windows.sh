@@ -7,8 +7,9 @@
 #     per width the first time);
 #  3. the program's portable Qt tests under Wine (64-bit: these machines run no 32-bit code),
 #     both widths' import tables and PE widths checked statically, the release zips made;
-#  4. end to end: the real window under Wine in Xvfb against the printer emulator on Wine's
-#     COM1, from the build and from the unpacked 64-bit zip; the 32-bit zip's contents.
+#  4. against the printer emulator on Wine's COM1: the stand-in DLL call by call; end to
+#     end, the real window under Wine in Xvfb, from the build and from the unpacked 64-bit
+#     zip; the 32-bit zip's contents.
 # The emulator comes from the Linux build (build/default). Fails on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -77,7 +78,10 @@ echo "== the 32-bit release =="
 bash tests/windows/pacote.sh i686-w64-mingw32 x86 build/windows-x86/pacote/*.zip || status=1
 
 "$servidor" -k 2>/dev/null || true
-# Each end-to-end run makes its own Wine prefix and its own X display.
+# Each run against the emulator makes its own Wine prefix (and its own X display).
+echo "== the stand-in bemafi32.dll under Wine, call by call =="
+bash tests/windows/substituta.sh build/windows-x64/bin build/default/bin/emulador-ecf ||
+    status=1
 echo "== end to end under Wine: the build =="
 bash tests/windows/ponta_a_ponta.sh build/windows-x64/bin build/default/bin/emulador-ecf ||
     status=1

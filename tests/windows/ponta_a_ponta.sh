@@ -119,6 +119,9 @@ pedidos=$(situacao pedidos)
 confere "locate: the emulator was asked twice" $? "$pedidos"
 grep -q 'COM1 -> \[.*Status.* <- \[.*\] resposta' "$pasta/trafego.log" 2>/dev/null
 confere "locate: the library found the printer on COM1 through \"$porta\"" $?
+# "Default" opened every COM name: none led to a port of the machine's own.
+PortasSoNossas
+confere "COM1 to COM15 lead to the emulator or to nothing" $?
 
 if ! $so_localiza; then
     xdotool key --window "$principal" Tab Return
@@ -134,15 +137,6 @@ ate "$espera" bash -c "! kill -0 $programa 2>/dev/null"
 confere "the window closes and the program ends" $?
 grep -q 'fecha COM1\|fecha .*COM1' "$pasta/trafego.log" 2>/dev/null
 confere "closing released the port" $?
-aberto() { # true while a process other than the emulator holds the pty open
-    local fd
-    for fd in /proc/[0-9]*/fd/*; do
-        [ "$(readlink "$fd" 2>/dev/null)" = "$pty" ] || continue
-        case $fd in /proc/${pids[0]}/*) continue ;; esac
-        return 0
-    done
-    return 1
-}
-ate 20 bash -c "$(declare -f aberto); pty=$pty; pids=(${pids[0]}); ! aberto"
+ate 20 bash -c "$(declare -f LinhaLivre); pty=$pty; emulador_pid=$emulador_pid; LinhaLivre"
 confere "the emulator's line is free again" $?
 fim

@@ -3,7 +3,11 @@
 #   PrefixoNovo                  a fresh Wine prefix in $tmp/prefixo, exported
 #   EmuladorNaCom1 [OPTION...]   starts the emulator (its control channel on fd 5, its output
 #                                in $tmp/emulador.txt), sets $pty and $emulador_pid, and maps
-#                                Wine's COM1 to the pty; false when it did not start
+#                                Wine's COM1 to the pty and COM2 to COM15 to nothing; false
+#                                when it did not start
+#   LinhaLivre                   true when no process but the emulator holds the pty open
+#   PortasSoNossas               true when COM1 to COM15 lead only to the pty or to nothing
+#                                (once a Wine program has run since the mapping)
 loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
 servidor=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 
@@ -27,9 +31,34 @@ EmuladorNaCom1() {
     done
     pty=$(head -n 1 "$tmp/emulador.txt")
     [[ $pty == /dev/* ]] || return 1
+    # Wine gives the machine's own serial ports (/dev/ttyS0, its console here) the COM
+    # names left free, and "Default" opens COM1 to COM15: every one of them is named here,
+    # COM2 to COM15 after files that do not exist, so the probe reaches the emulator alone.
     # The server reads the mapping when it starts.
-    "$loader" reg add 'HKEY_LOCAL_MACHINE\Software\Wine\Ports' /v COM1 /d "$pty" /f \
-        >/dev/null 2>&1 || return 1
+    {
+        printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+        printf '"COM1"="%s"\r\n' "$pty"
+        for n in $(seq 2 15); do printf '"COM%d"="%s"\r\n' "$n" "$tmp/sem-porta-com$n"; done
+    } >"$tmp/portas.reg"
+    "$loader" reg import "Z:$tmp/portas.reg" >/dev/null 2>&1 || return 1
     "$servidor" -k 2>/dev/null || true
     "$servidor" -w 2>/dev/null || true
+}
+
+PortasSoNossas() {
+    local n alvo
+    alvo=$(readlink "$WINEPREFIX/dosdevices/com1") && [ "$alvo" = "$pty" ] || return 1
+    for n in $(seq 2 15); do
+        alvo=$(readlink "$WINEPREFIX/dosdevices/com$n") || continue
+        [ "$alvo" = "$tmp/sem-porta-com$n" ] && [ ! -e "$alvo" ] || return 1
+    done
+}
+
+LinhaLivre() {
+    local fd
+    for fd in /proc/[0-9]*/fd/*; do
+        [ "$(readlink "$fd" 2>/dev/null)" = "$pty" ] || continue
+        case $fd in /proc/$emulador_pid/*) continue ;; esac
+        return 1
+    done
 }

@@ -17,6 +17,7 @@ emulador_pid=""
 encerra() {
     exec {SONDA[1]}>&- 2>/dev/null || true
     [ -n "${SONDA_PID:-}" ] && { kill "$SONDA_PID" 2>/dev/null; wait "$SONDA_PID" 2>/dev/null; }
+    for outro in "${outros_emuladores[@]}"; do kill "$outro" 2>/dev/null; done
     if [ -n "$emulador_pid" ]; then
         kill "$emulador_pid" 2>/dev/null || true
         wait "$emulador_pid" 2>/dev/null || true
@@ -30,6 +31,10 @@ PrefixoNovo
 confere "a fresh Wine prefix" $?
 EmuladorNaCom1
 confere "the emulator on COM1" $? "${pty:-}"
+# For "Default": COM2 and COM3 never answer; COM4 answers when told to.
+OutroEmulador mudo2 --estado silencio && OutroEmulador mudo3 --estado silencio &&
+    OutroEmulador com4 --estado silencio
+confere "three more emulators on COM2 to COM4" $? "${portas[*]}"
 "$servidor" -p >/dev/null 2>&1
 
 mkdir "$tmp/programa"
@@ -54,18 +59,25 @@ chama() { # NAME PATTERN COMMAND...
     confere "$nome" $? "got \"$resposta\""
 }
 ms() { echo "${resposta##* }"; } # the time the last call took
-# A control command to the emulator, waited for until it says "ok".
-emulador() { # COMMAND...
-    local antes
-    antes=$(grep -c '^ok ' "$tmp/emulador.txt")
-    echo "$*" >&5
+# A control command to an emulator, waited for until it says "ok".
+emulador_em() { # CONTROL OUTPUT COMMAND...
+    local controle=$1 saida=$2 antes
+    shift 2
+    antes=$(grep -c '^ok ' "$saida")
+    echo "$*" >"$controle"
     local fim=$((SECONDS + limite))
-    until (($(grep -c '^ok ' "$tmp/emulador.txt") > antes)) || ((SECONDS >= fim)); do
+    until (($(grep -c '^ok ' "$saida") > antes)) || ((SECONDS >= fim)); do
         read -r -t 0.05 <>"$tmp/espera" || true
     done
-    grep -q "^ok $1" "$tmp/emulador.txt"
+    grep -q "^ok $1" "$saida"
 }
+emulador() { emulador_em "$tmp/controle" "$tmp/emulador.txt" "$@"; }         # COM1's
+com4() { emulador_em "$tmp/controle-com4" "$tmp/emulador-com4.txt" "$@"; } # COM4's
 entre() { (($1 >= $2 && $1 <= $3)); } # VALUE MIN MAX
+# The library's log: the last exchange was with the printer on PORT.
+ultima_troca_em() { # PORT
+    [[ $(grep ' -> ' "$tmp/programa/trafego.log" | tail -n 1) == *"$1 -> "*" resposta #"* ]]
+}
 
 T=400 # the status timeout, ms
 
@@ -121,17 +133,27 @@ chama "ini: Default" "ini 1" ini Default $T 10000
 chama "found on COM1" "abre 1 [0-9]+" abre
 chama "idle printer: 1" "verifica 1 6 0 0 0 [0-9]+" verifica
 chama "X reading printed: 1" "leiturax 1 [0-9]+" leiturax
-grep -q 'COM1' "$tmp/programa/trafego.log"
-confere "the log names COM1" $?
+ultima_troca_em COM1
+confere "the log shows the exchanges on COM1" $?
 chama "close" "fecha 1 [0-9]+" fecha
 emulador estado lixo
 chama "garbage on every line: 0" "abre 0 [0-9]+" abre
 emulador estado silencio
-chama "nothing answers: -6" "abre -6 [0-9]+" abre
-entre "$(ms)" $((T * 9 / 10)) $((T * 20))
-confere "the probe costs the timeout" $? "$(ms) ms for $T"
+chama "four lines, none answers: -6" "abre -6 [0-9]+" abre
+# One timeout in all, not one a line: four would be 4T.
+entre "$(ms)" $((T * 9 / 10)) $((T * 5 / 2))
+confere "the probe costs one timeout" $? "$(ms) ms for $T"
+com4 estado normal
+chama "the printer on the last line" "abre 1 [0-9]+" abre
+entre "$(ms)" 0 $((T * 9 / 10))
+confere "found without waiting out the silent lines" $? "$(ms) ms for $T"
+chama "  and talked to" "verifica 1 6 0 0 0 [0-9]+" verifica
+ultima_troca_em COM4
+confere "the log shows the exchanges on COM4" $?
+chama "close" "fecha 1 [0-9]+" fecha
+com4 estado silencio
 emulador estado normal
-chama "found again" "abre 1 [0-9]+" abre
+chama "found again on COM1" "abre 1 [0-9]+" abre
 echo sair >&5
 wait "$emulador_pid" 2>/dev/null
 emulador_pid=""
@@ -140,5 +162,5 @@ chama "close" "fecha 1 [0-9]+" fecha
 LinhaLivre
 confere "closing a hung-up line let it go" $?
 PortasSoNossas
-confere "COM1 to COM15 led to the emulator or to nothing" $?
+confere "COM1 to COM15 led to our emulators or to nothing" $?
 fim

@@ -5,9 +5,12 @@
 #                                in $tmp/emulador.txt), sets $pty and $emulador_pid, and maps
 #                                Wine's COM1 to the pty and COM2 to COM15 to nothing; false
 #                                when it did not start
+#   OutroEmulador NAME [OPTION...]  one more emulator (output in $tmp/emulador-NAME.txt, pid
+#                                appended to $outros_emuladores) on the next COM name; the
+#                                mapping is made again
 #   LinhaLivre                   true when no process but the emulator holds the pty open
-#   PortasSoNossas               true when COM1 to COM15 lead only to the pty or to nothing
-#                                (once a Wine program has run since the mapping)
+#   PortasSoNossas               true when COM1 to COM15 lead only to our emulators' ptys or
+#                                to nothing (once a Wine program has run since the mapping)
 loader=$(command -v wine64 || echo /usr/lib/wine/wine64)
 servidor=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 
@@ -18,39 +21,70 @@ PrefixoNovo() {
     timeout 300 "$loader" wineboot -i >/dev/null 2>&1
 }
 
-EmuladorNaCom1() {
-    mkfifo "$tmp/controle" "$tmp/espera"
-    exec 5<>"$tmp/controle"
-    "$emulador" --sem-registro "$@" <&5 >"$tmp/emulador.txt" 2>&1 &
-    emulador_pid=$!
-    # Its first line is its pty; waited for with a bound, each look a short blocking read of
-    # a FIFO nobody writes.
+portas=()            # the ptys on COM1, COM2 ..., in order
+outros_emuladores=() # the pids of OutroEmulador's
+
+# Waits for an emulator's first line, its pty, and prints it; false when none came.
+PtyDoEmulador() { # OUTPUT_FILE
+    # Waited for with a bound, each look a short blocking read of a FIFO nobody writes.
     local limite=$((SECONDS + 20))
-    until grep -q '^/dev/' "$tmp/emulador.txt" || ((SECONDS >= limite)); do
+    [ -p "$tmp/espera" ] || mkfifo "$tmp/espera"
+    until grep -q '^/dev/' "$1" || ((SECONDS >= limite)); do
         read -r -t 0.05 <>"$tmp/espera" || true
     done
-    pty=$(head -n 1 "$tmp/emulador.txt")
-    [[ $pty == /dev/* ]] || return 1
-    # Wine gives the machine's own serial ports (/dev/ttyS0, its console here) the COM
-    # names left free, and "Default" opens COM1 to COM15: every one of them is named here,
-    # COM2 to COM15 after files that do not exist, so the probe reaches the emulator alone.
-    # The server reads the mapping when it starts.
+    local linha
+    linha=$(head -n 1 "$1")
+    [[ $linha == /dev/* ]] && echo "$linha"
+}
+
+# Wine gives the machine's own serial ports (/dev/ttyS0, its console here) the COM names
+# left free, and "Default" opens COM1 to COM15: every one of them is named here, those
+# without an emulator after files that do not exist, so the probe reaches ours alone. The
+# server reads the mapping when it starts.
+MapeiaPortas() {
+    local n
     {
         printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
-        printf '"COM1"="%s"\r\n' "$pty"
-        for n in $(seq 2 15); do printf '"COM%d"="%s"\r\n' "$n" "$tmp/sem-porta-com$n"; done
+        for n in $(seq 1 15); do
+            printf '"COM%d"="%s"\r\n' "$n" "${portas[n - 1]:-$tmp/sem-porta-com$n}"
+        done
     } >"$tmp/portas.reg"
     "$loader" reg import "Z:$tmp/portas.reg" >/dev/null 2>&1 || return 1
     "$servidor" -k 2>/dev/null || true
     "$servidor" -w 2>/dev/null || true
 }
 
+EmuladorNaCom1() {
+    mkfifo "$tmp/controle"
+    exec 5<>"$tmp/controle"
+    "$emulador" --sem-registro "$@" <&5 >"$tmp/emulador.txt" 2>&1 &
+    emulador_pid=$!
+    pty=$(PtyDoEmulador "$tmp/emulador.txt") || return 1
+    portas=("$pty")
+    MapeiaPortas
+}
+
+OutroEmulador() {
+    local nome=$1 controle outro
+    shift
+    mkfifo "$tmp/controle-$nome"
+    exec {controle}<>"$tmp/controle-$nome"
+    "$emulador" --sem-registro "$@" <&"$controle" >"$tmp/emulador-$nome.txt" 2>&1 &
+    outros_emuladores+=($!)
+    outro=$(PtyDoEmulador "$tmp/emulador-$nome.txt") || return 1
+    portas+=("$outro")
+    MapeiaPortas
+}
+
 PortasSoNossas() {
     local n alvo
-    alvo=$(readlink "$WINEPREFIX/dosdevices/com1") && [ "$alvo" = "$pty" ] || return 1
-    for n in $(seq 2 15); do
+    for n in $(seq 1 15); do
         alvo=$(readlink "$WINEPREFIX/dosdevices/com$n") || continue
-        [ "$alvo" = "$tmp/sem-porta-com$n" ] && [ ! -e "$alvo" ] || return 1
+        if ((n <= ${#portas[@]})); then
+            [ "$alvo" = "${portas[n - 1]}" ] || return 1
+        else
+            [ "$alvo" = "$tmp/sem-porta-com$n" ] && [ ! -e "$alvo" ] || return 1
+        fi
     done
 }
 

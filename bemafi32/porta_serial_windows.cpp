@@ -209,7 +209,6 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
         return std::nullopt;
     }
     linha->modoOriginal = modo;
-    linha->temModoOriginal = true;
     modo.BaudRate = velocidade;
     modo.ByteSize = 8;
     modo.Parity = NOPARITY;
@@ -226,16 +225,22 @@ std::optional<PortaSerial> PortaSerial::Abre(const Candidato& candidato, unsigne
     modo.fNull = FALSE;
     modo.fRtsControl = RTS_CONTROL_ENABLE;
     modo.fAbortOnError = FALSE;
-    if (!::SetCommState(linha->arquivo, &modo)) {
-        Falha(erro, "SetCommState");
-        return std::nullopt;
-    }
-    DCB lido{};
-    lido.DCBlength = sizeof lido;
-    if (!::GetCommState(linha->arquivo, &lido) || lido.BaudRate != velocidade ||
-        lido.ByteSize != 8 || lido.Parity != NOPARITY || lido.StopBits != ONESTOPBIT) {
-        if (erro) *erro = "the line does not take " + std::to_string(velocidade) + " bps 8N1";
-        return std::nullopt;
+    // A line already set so (the last program left it at this speed, 8N1) is left as it
+    // is: each setting changed is a call into the driver, and there is then nothing to put
+    // back at the close.
+    if (std::memcmp(&modo, &linha->modoOriginal, sizeof modo) != 0) {
+        linha->temModoOriginal = true;
+        if (!::SetCommState(linha->arquivo, &modo)) {
+            Falha(erro, "SetCommState");
+            return std::nullopt;
+        }
+        DCB lido{};
+        lido.DCBlength = sizeof lido;
+        if (!::GetCommState(linha->arquivo, &lido) || lido.BaudRate != velocidade ||
+            lido.ByteSize != 8 || lido.Parity != NOPARITY || lido.StopBits != ONESTOPBIT) {
+            if (erro) *erro = "the line does not take " + std::to_string(velocidade) + " bps 8N1";
+            return std::nullopt;
+        }
     }
     // A line on its own gets its timeouts from its first deadline (Linha::Prazo), and a
     // change of them is a round trip to Wine's server: not set twice.

@@ -28,17 +28,7 @@ cmake -S bench/windows -B build/bench-windows -G Ninja \
 cmake --build build/bench-windows -j 2 >/dev/null
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/bemafi32-windows.XXXXXX")
-emulador_pid=""
-fim() {
-    if [ -n "$emulador_pid" ]; then
-        echo sair >&5 2>/dev/null || true
-        kill "$emulador_pid" 2>/dev/null || true
-        wait "$emulador_pid" 2>/dev/null || true
-    fi
-    WINEPREFIX=$tmp/prefixo "$servidor" -k 2>/dev/null || true
-    rm -rf "$tmp"
-}
-trap fim EXIT
+trap EncerraWine EXIT
 
 PrefixoNovo
 EmuladorNaCom1 || { echo "the emulator did not start" >&2; exit 1; }

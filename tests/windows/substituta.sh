@@ -13,17 +13,10 @@ source "$(dirname "$0")/confere.sh"
 source "$(dirname "$0")/wine_com1.sh"
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/testeecf-substituta.XXXXXX")
-emulador_pid=""
 encerra() {
     exec {SONDA[1]}>&- 2>/dev/null || true
     [ -n "${SONDA_PID:-}" ] && { kill "$SONDA_PID" 2>/dev/null; wait "$SONDA_PID" 2>/dev/null; }
-    for outro in "${outros_emuladores[@]}"; do kill "$outro" 2>/dev/null; done
-    if [ -n "$emulador_pid" ]; then
-        kill "$emulador_pid" 2>/dev/null || true
-        wait "$emulador_pid" 2>/dev/null || true
-    fi
-    WINEPREFIX=$tmp/prefixo "$servidor" -k 2>/dev/null || true
-    rm -rf "$tmp"
+    EncerraWine
 }
 trap encerra EXIT
 
@@ -85,7 +78,11 @@ echo "-- a port named in Bemafi32.ini --"
 chama "ini: COM1" "ini 1" ini COM1 $T 10000
 chama "no port open yet: -5" "verifica -5 0 0 0 0 [0-9]+" verifica
 chama "X reading with no port: -5" "leiturax -5 [0-9]+" leiturax
+# A line found at another speed is set for the session and put back at the close.
+stty -F "$pty" 9600
 chama "open COM1" "abre 1 [0-9]+" abre
+[ "$(stty -F "$pty" speed)" = 115200 ]
+confere "the line found at 9600 runs at 115200" $? "$(stty -F "$pty" speed)"
 chama "idle printer: 1, ACK 6" "verifica 1 6 0 0 0 [0-9]+" verifica
 chama "status of the last command" "retorno 1 6 0 0 0" retorno
 chama "X reading printed: 1" "leiturax 1 [0-9]+" leiturax
@@ -123,6 +120,8 @@ emulador atraso 0
 chama "ini: a longer timeout" "ini 1" ini COM1 $((T * 20)) 10000
 chama "the late answer is skipped, this one read" "verifica 1 6 0 0 0 [0-9]+" verifica
 chama "close" "fecha 1 [0-9]+" fecha
+[ "$(stty -F "$pty" speed)" = 9600 ]
+confere "the close put 9600 back" $? "$(stty -F "$pty" speed)"
 LinhaLivre
 confere "closing let the line go" $?
 # (Wine does not keep a COM port to one opener, as Windows' serial driver does: a port

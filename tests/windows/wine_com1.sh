@@ -8,6 +8,8 @@
 #   OutroEmulador NAME [OPTION...]  one more emulator (output in $tmp/emulador-NAME.txt, pid
 #                                appended to $outros_emuladores) on the next COM name; the
 #                                mapping is made again
+#   EncerraWine                  ends the emulators and the prefix's Wine server, and removes
+#                                $tmp (for the caller's EXIT trap)
 #   LinhaLivre                   true when no process but the emulator holds the pty open
 #   PortasSoNossas               true when COM1 to COM15 lead only to our emulators' ptys or
 #                                to nothing (once a Wine program has run since the mapping)
@@ -95,4 +97,14 @@ LinhaLivre() {
         case $fd in /proc/$emulador_pid/*) continue ;; esac
         return 1
     done
+}
+
+EncerraWine() {
+    local p
+    for p in "${outros_emuladores[@]}" ${emulador_pid:+"$emulador_pid"}; do
+        kill "$p" 2>/dev/null || true
+        wait "$p" 2>/dev/null || true
+    done
+    WINEPREFIX=$tmp/prefixo "$servidor" -k 2>/dev/null || true
+    rm -rf "$tmp"
 }

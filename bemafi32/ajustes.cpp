@@ -24,7 +24,7 @@ std::string_view Apara(std::string_view s) {
 // reading, not one per key.
 class Valores {
   public:
-    explicit Valores(std::string_view texto) : texto_(texto) {
+    explicit Valores(std::string_view texto) {
         consultas_.push_back({"Sistema", "Porta"});
         for (const char* chave : {"Timeout", "TimeoutLeituraX", "Velocidade", "Log"})
             consultas_.push_back({kSecao, chave});
@@ -37,15 +37,14 @@ class Valores {
     Valores(const Valores&) = delete;
     Valores& operator=(const Valores&) = delete;
 
-    // A key not asked above is read on its own.
-    std::string Le(std::string_view secao, std::string_view chave) const {
+    // Only the keys asked above are read.
+    std::string_view Le(std::string_view secao, std::string_view chave) const {
         for (const auto& consulta : consultas_)
             if (consulta.secao == secao && consulta.chave == chave) return consulta.valor;
-        return perfil::LerDoTexto(texto_, secao, chave);
+        return {};
     }
 
   private:
-    std::string_view texto_;
     std::array<std::string, 15> nomesCom_;
     std::vector<perfil::Consulta> consultas_;
 };

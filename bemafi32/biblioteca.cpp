@@ -91,7 +91,6 @@ int32_t Biblioteca::AbrePorta() {
 int32_t Biblioteca::FechaPorta() {
     // The line is let go first, so that nothing after (the log) can keep it open.
     const std::optional<PortaSerial> porta = std::exchange(porta_, std::nullopt);
-    decodificador_.Limpa();
     if (porta) trafego_.Anota("fecha " + porta->Caminho());
     return retorno::kSucesso;
 }

@@ -142,20 +142,14 @@ PortaSerial::~PortaSerial() = default;
 int PortaSerial::fd() const { return linha_->fd.fd(); }
 
 bool PortaSerial::Escreve(std::span<const uint8_t> bytes, Instante prazo, const Relogio& relogio) {
-    while (!bytes.empty()) {
-        const auto escritos = ::write(linha_->fd.fd(), bytes.data(), bytes.size());
-        if (escritos > 0) {
-            bytes = bytes.subspan(static_cast<std::size_t>(escritos));
-            continue;
-        }
-        if (escritos < 0 && errno == EINTR) continue;
-        if (escritos < 0 && errno != EAGAIN) return false;
+    for (;;) {
+        if (!EscreveSemEsperar(bytes)) return false;
+        if (bytes.empty()) return true;
         pollfd espera{linha_->fd.fd(), POLLOUT, 0};
         const int pronto = ::poll(&espera, 1, EsperaAte(prazo, relogio));
         if (pronto < 0 && errno == EINTR) continue;
         if (pronto <= 0 || (espera.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
     }
-    return true;
 }
 
 PortaSerial::Leitura PortaSerial::LeDisponivel(std::vector<uint8_t>& destino) {

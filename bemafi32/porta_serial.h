@@ -41,6 +41,7 @@ class PortaSerial {
     enum class Leitura { Dados, Prazo, Fechada };
     // Waits for bytes until `prazo` and appends what arrived to `destino`.
     Leitura Le(std::vector<uint8_t>& destino, Instante prazo, const Relogio& relogio);
+    // These two, and EsperaAlguma, are for lines opened `comOutras` (on POSIX systems, any).
     // Reads what is there without waiting; Dados when some arrived.
     Leitura LeDisponivel(std::vector<uint8_t>& destino);
     // Writes what the line takes now, without waiting, and drops it from `bytes`; false when

@@ -309,16 +309,6 @@ bool PortaSerial::Escreve(std::span<const uint8_t> bytes, Instante prazo, const 
 
 bool PortaSerial::EscreveSemEsperar(std::span<const uint8_t>& bytes) {
     Linha& l = *linha_;
-    if (!l.sobreposta) {
-        // A line on its own: the driver takes the bytes within the present timeout.
-        DWORD n = 0;
-        if (bytes.empty()) return true;
-        if ((l.prazoMs == 0 && !l.Prazo(kFatiaMs)) ||
-            !::WriteFile(l.arquivo, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr))
-            return false;
-        bytes = bytes.subspan(std::min<std::size_t>(n, bytes.size()));
-        return n > 0;
-    }
     if (l.escrita.emCurso) {
         DWORD n = 0;
         if (!::GetOverlappedResult(l.arquivo, &l.escrita.estrutura, &n, FALSE))
@@ -386,8 +376,7 @@ PortaSerial::Leitura PortaSerial::LeDisponivel(std::vector<uint8_t>& destino) {
     Linha& l = *linha_;
     if (!l.Recolhe()) return Leitura::Fechada;
     const std::size_t antes = destino.size();
-    // A line on its own holds no byte of a read in flight: only what the driver has.
-    if ((l.temByte || !l.sobreposta) && !l.Escoa(destino)) return Leitura::Fechada;
+    if (l.temByte && !l.Escoa(destino)) return Leitura::Fechada;
     return destino.size() > antes ? Leitura::Dados : Leitura::Prazo;
 }
 
@@ -400,12 +389,6 @@ bool EsperaAlguma(std::span<Vigia> vigias, Instante prazo, const Relogio& relogi
             Vigia& v = vigias[i];
             v.entrada = v.saida = v.falhou = v.desligou = false;
             PortaSerial::Linha& l = *v.porta->linha_;
-            if (!l.sobreposta) {
-                // Only lines opened to be waited on together are: a line on its own is
-                // reported as readable, and its read will tell.
-                v.entrada = alguma = true;
-                continue;
-            }
             if (!l.Recolhe() || !l.Arma()) {
                 v.entrada = v.falhou = true;
                 alguma = true;

@@ -48,6 +48,8 @@ void Trafego::Anota(const std::string& linha) {
     if (!recusado_.empty()) {
         Avisa("no traffic log: Log=" + recusado_ +
               " is not a plain file name in the folder of Bemafi32.ini");
+        // Said once; no line is built for it again.
+        recusado_.clear();
         return;
     }
     if (arquivo_.empty()) return;

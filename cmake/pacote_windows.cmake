@@ -5,16 +5,17 @@
 
 # Where the DLLs that the program needs are found: Qt's own, and the compiler's.
 set(ecf_pastas_dll "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}")
+set(ecf_dlls_compilador)
 foreach(dll libstdc++-6.dll libwinpthread-1.dll libgcc_s_seh-1.dll libgcc_s_dw2-1.dll)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
         OUTPUT_VARIABLE caminho OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(IS_ABSOLUTE "${caminho}" AND EXISTS "${caminho}")
+        list(APPEND ecf_dlls_compilador "${caminho}")
         get_filename_component(pasta "${caminho}" DIRECTORY)
         list(APPEND ecf_pastas_dll "${pasta}")
     endif()
 endforeach()
 list(REMOVE_DUPLICATES ecf_pastas_dll)
-set(ECF_PASTAS_DLL "${ecf_pastas_dll}" CACHE INTERNAL "Folders of the DLLs the program loads")
 
 # CMake reads the PE import tables itself, with the cross toolchain's objdump.
 set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
@@ -111,17 +112,13 @@ include(CPack)
 # The same files in the build's bin folder, so that the program and the tests run there
 # under Wine as they would from the release: Qt's DLLs and the compiler's, and the plugins,
 # the offscreen platform's too for the tests.
-set(ecf_implantar)
-foreach(modulo Core Gui Widgets Test)
+set(ecf_implantar ${ecf_dlls_compilador})
+set(ecf_modulos Core Gui Widgets)
+if(TESTEECF_TESTS)
+    list(APPEND ecf_modulos Test)
+endif()
+foreach(modulo ${ecf_modulos})
     list(APPEND ecf_implantar "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}/Qt6${modulo}.dll")
-endforeach()
-foreach(dll libstdc++-6.dll libwinpthread-1.dll libgcc_s_seh-1.dll libgcc_s_dw2-1.dll)
-    foreach(pasta ${ecf_pastas_dll})
-        if(EXISTS "${pasta}/${dll}")
-            list(APPEND ecf_implantar "${pasta}/${dll}")
-            break()
-        endif()
-    endforeach()
 endforeach()
 add_custom_target(ecf_implantacao
     COMMAND ${CMAKE_COMMAND} -E make_directory ${ECF_BIN_DIR}/platforms ${ECF_BIN_DIR}/styles

@@ -38,9 +38,10 @@
 // to disk and renamed over the file, keeping its permissions. When the folder forbids the
 // temporary file but the file itself is writable, the file is rewritten in place.
 //
-// On POSIX systems a write never goes where another user points it: a symbolic link (as
-// the file, or on the way to it) is followed only when it is the user's own or root's,
-// else the write fails (std::errc::permission_denied); and `<file>.tmp`, when it exists,
+// On POSIX systems a write never goes where another user points it: a symbolic link in the
+// file's place, and each link it leads to, is followed only when it is the user's own or
+// root's, else the write fails (std::errc::permission_denied) (the folders on the way are
+// taken as the system resolves them); and `<file>.tmp`, when it exists,
 // is taken over only when it is a regular file of the user's, else the write fails
 // (std::errc::file_exists, or too_many_symbolic_link_levels for a link). A lock held by
 // another writer is waited for two seconds at most, then the write fails

@@ -37,12 +37,12 @@ Xvfb -displayfd 3 -screen 0 800x600x24 -dpi 96 -nolisten tcp 3>"$tmp/display" 2>
 pids+=($!)
 read -r -t 20 numero <"$tmp/display"
 export DISPLAY=:$numero
-timeout 20 bash -c 'until xdpyinfo >/dev/null 2>&1; do :; done'
+timeout 20 bash -c 'until xdpyinfo >/dev/null 2>&1; do sleep 0.1; done'
 # A window manager for the frames; Wine frames its windows through it when it is there
 # before the program starts.
 openbox >/dev/null 2>&1 &
 pids+=($!)
-timeout 20 bash -c 'until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window; do :; done'
+timeout 20 bash -c 'until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window; do sleep 0.1; done'
 # What the window manager draws around a window: cut from a picture of the whole screen.
 foto() { # WINDOW FILE
     local x y w h

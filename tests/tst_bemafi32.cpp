@@ -686,7 +686,6 @@ void TstBemafi32::abreDeixaALinhaCruaETrancada() {
     QVERIFY(!PortaSerial::Abre(trocado, 115200));
 }
 
-// What the printer's side of the line holds when the request goes out.
 // The library leaves a line as it found it: a terminal in use (line editing, echo) that it
 // opened by mistake must not stay raw once it lets the line go.
 void TstBemafi32::fechaDevolveOModoDaLinha_data() {

@@ -28,7 +28,8 @@ ate() { # SECONDS COMMAND...
     shift
     while ((SECONDS < limite)); do
         "$@" && return 0
-        # The next try waits for a change rather than spinning: a short blocking read.
+        # A short pause before the next try, without spinning: a read with a timeout from
+        # a FIFO nobody writes.
         read -r -t 0.2 <>"$tmp/nada" || true
     done
     return 1
@@ -135,8 +136,8 @@ fi
 xdotool key --window "$principal" alt+F4
 ate "$espera" bash -c "! kill -0 $programa 2>/dev/null"
 confere "the window closes and the program ends" $?
-grep -q 'fecha COM1\|fecha .*COM1' "$pasta/trafego.log" 2>/dev/null
+grep -q 'fecha .*COM1' "$pasta/trafego.log" 2>/dev/null
 confere "closing released the port" $?
-ate 20 bash -c "$(declare -f LinhaLivre); pty=$pty; emulador_pid=$emulador_pid; LinhaLivre"
+ate 20 LinhaLivre
 confere "the emulator's line is free again" $?
 fim

@@ -4,7 +4,6 @@
 // Binds the DLL by an ordinary import, as the program does.
 //   ini PORTA TIMEOUT TIMEOUT_X   writes Bemafi32.ini beside itself and reloads it
 //   abre | verifica | retorno | leiturax | fecha
-//   segura PORTA | solta          holds a port open bare, as another program would
 // Each answer: the command's name, the return code, the four values where the call gives
 // them, and the milliseconds the call took.
 #include "bemafi32.h"
@@ -37,7 +36,6 @@ long long Ms(std::chrono::steady_clock::time_point desde) {
 
 int main() {
     Bematech_FI_SelecionaIniLocal();
-    HANDLE segura = INVALID_HANDLE_VALUE;
     std::string linha;
     while (std::getline(std::cin, linha)) {
         std::istringstream campos(linha);
@@ -69,17 +67,6 @@ int main() {
         } else if (comando == "fecha") {
             const int r = Bematech_FI_FechaPortaSerial();
             std::printf("fecha %d %lld\n", r, Ms(inicio));
-        } else if (comando == "segura") {
-            std::string porta;
-            campos >> porta;
-            const std::wstring caminho = L"\\\\.\\" + std::wstring(porta.begin(), porta.end());
-            segura = ::CreateFileW(caminho.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
-            std::printf("segura %d\n", segura != INVALID_HANDLE_VALUE ? 1 : 0);
-        } else if (comando == "solta") {
-            if (segura != INVALID_HANDLE_VALUE) ::CloseHandle(segura);
-            segura = INVALID_HANDLE_VALUE;
-            std::printf("solta 1\n");
         } else {
             std::printf("? %s\n", comando.c_str());
         }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows stand-in bemafi32.dll under Wine, call by call, against the printer emulator on
-# Wine's COM1: return codes and the four values, deadlines kept, a busy port, the port let
-# go, a line that hangs up; both for a port named in Bemafi32.ini (plain calls) and for
+# Wine's COM1: return codes and the four values, deadlines kept, the port let go, a line
+# that hangs up; both for a port named in Bemafi32.ini (plain calls) and for
 # "Default" (overlapped lines waited on together). sonda_bemafi32.exe makes the calls; this
 # script changes the emulator between them.
 #   substituta.sh PROGRAM_FOLDER EMULATOR
@@ -26,7 +26,7 @@ EmuladorNaCom1
 confere "the emulator on COM1" $? "${pty:-}"
 # For "Default": COM2 and COM3 never answer; COM4 answers when told to.
 OutroEmulador mudo2 --estado silencio && OutroEmulador mudo3 --estado silencio &&
-    OutroEmulador com4 --estado silencio
+    OutroEmulador com4 --estado silencio && MapeiaPortas
 confere "three more emulators on COM2 to COM4" $? "${portas[*]}"
 "$servidor" -p >/dev/null 2>&1
 

@@ -6,8 +6,9 @@
 #                                Wine's COM1 to the pty and COM2 to COM15 to nothing; false
 #                                when it did not start
 #   OutroEmulador NAME [OPTION...]  one more emulator (output in $tmp/emulador-NAME.txt, pid
-#                                appended to $outros_emuladores) on the next COM name; the
-#                                mapping is made again
+#                                appended to $outros_emuladores) for the next COM name
+#   MapeiaPortas                 maps COM1, COM2 ... to $portas, the rest to nothing (after
+#                                OutroEmulador; it restarts the Wine server)
 #   EncerraWine                  ends the emulators and the prefix's Wine server, and removes
 #                                $tmp (for the caller's EXIT trap)
 #   LinhaLivre                   true when no process but the emulator holds the pty open
@@ -75,7 +76,6 @@ OutroEmulador() {
     outros_emuladores+=($!)
     outro=$(PtyDoEmulador "$tmp/emulador-$nome.txt") || return 1
     portas+=("$outro")
-    MapeiaPortas
 }
 
 PortasSoNossas() {

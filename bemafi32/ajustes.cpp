@@ -78,9 +78,10 @@ Ajustes LeAjustes(std::string_view texto, const std::filesystem::path& pasta) {
     if (const auto v = Numero(Valor(valores, kSecao, "Velocidade")); v && *v > 0)
         a.velocidade = static_cast<unsigned>(*v);
     // The log is a plain file name in the folder of Bemafi32.ini: a folder part (or "..")
-    // would let whoever wrote the file aim the log at another user's files.
+    // would let whoever wrote the file aim the log at another user's files, and so would a
+    // drive ("D:x.log" is a file on D: for Windows).
     if (const auto log = Valor(valores, kSecao, "Log"); !log.empty()) {
-        if (log == "." || log == ".." || log.find_first_of("/\\") != std::string::npos)
+        if (log == "." || log == ".." || log.find_first_of("/\\:") != std::string::npos)
             a.logRecusado = log;
         else
             a.log = pasta / log;

@@ -230,7 +230,8 @@ void TstBemafi32::ajustes_data() {
     // The log is a plain file name in the folder of Bemafi32.ini: a file that can aim it
     // elsewhere (another user's .bashrc) turns it off.
     for (const char* log :
-         {"/var/tmp/ecf.log", "logs/trafego.log", "../trafego.log", "..", "logs\\trafego.log"})
+         {"/var/tmp/ecf.log", "logs/trafego.log", "../trafego.log", "..", "logs\\trafego.log",
+          "D:trafego.log"})
         QTest::addRow("log refused: %s", log)
             << u"[Bemafi32]\nLog=%1\n"_s.arg(log) << "" << 1000 << 20000 << ""
             << "";

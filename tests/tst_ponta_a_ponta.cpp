@@ -540,6 +540,9 @@ void TstPontaAPonta::default_() {
     QTEST(Bematech_FI_AbrePortaSerial(), "abre");
     if (!comImpressora)
         QVERIFY2(tempo.elapsed() < timeout * 5 / 2, qPrintable(u"%1 ms"_s.arg(tempo.elapsed())));
+    else
+        QVERIFY2(tempo.elapsed() < timeout / 4,
+                 qPrintable(u"the answer ends the wait: %1 ms"_s.arg(tempo.elapsed())));
     // The candidates were the view's serial port and the emulators, nothing else.
     QFile log(log_);
     QVERIFY(log.open(QIODevice::ReadOnly));
